@@ -1,0 +1,109 @@
+#!/usr/bin/env python3
+"""Demonstration: a sample Zentrel 3.1.00.14000 installation in a throwaway
+Wine prefix, updated by the real updater. Saves a screenshot of every window
+the user sees and prints what happened: the exit code as an HRESULT, the
+messages shown, and what changed in files and registry.
+
+usage: demo.py [OUTPUT_FOLDER]   (default: build/demo)
+"""
+import os
+import subprocess
+import sys
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(ROOT, "tests", "harness"))
+
+import installation  # noqa: E402
+from runner import run_updater  # noqa: E402
+from wine import Prefix  # noqa: E402
+
+BUILD = os.path.join(ROOT, "build")
+UPDATER = os.path.join(BUILD, "ZentrelUpdate.exe")
+WATCH = os.path.join(BUILD, "tests", "harness", "watch.exe")
+
+KNOWN_RESULTS = {
+    0x00000000: "S_OK: the update was installed",
+    0x00000001: "S_FALSE: the progress window closed before the update finished",
+    0x80004001: "E_NOTIMPL: every check passed, but this build cannot replace files yet",
+    0x80070005: "E_ACCESSDENIED: the update was refused (see the message)",
+    0x80070480: "ERROR_SINGLE_INSTANCE_APP: another instance is running",
+    0x8007000E: "E_OUTOFMEMORY",
+}
+
+
+def describe(code):
+    return KNOWN_RESULTS.get(code, "failure" if code & 0x80000000 else "success")
+
+
+def show_text(text):
+    return text.replace("\r\n", "\n").replace("\n", "\n      ")
+
+
+def main():
+    out_dir = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(BUILD, "demo"))
+    os.makedirs(out_dir, exist_ok=True)
+    for name in os.listdir(out_dir):
+        if name.endswith((".bmp", ".png")):
+            os.remove(os.path.join(out_dir, name))
+
+    print("Preparing a throwaway Wine prefix with Zentrel 3.1.00.14000 installed ...")
+    with Prefix(BUILD) as prefix:
+        # A virtual desktop gives the windows a title bar in the screenshots.
+        prefix.run(["reg", "add", r"HKCU\Software\Wine\Explorer", "/v", "Desktop", "/d", "Default", "/f"])
+        prefix.run(["reg", "add", r"HKCU\Software\Wine\Explorer\Desktops", "/v", "Default", "/d", "800x600", "/f"])
+        prefix.stop_server()
+        prefix.start_server()
+        installation.seed(prefix)
+        files_before = installation.snapshot_files(prefix)
+        registry_before = installation.snapshot_registry(prefix)
+
+        print(f"Running {os.path.relpath(UPDATER, ROOT)} on display {os.environ.get('DISPLAY')} ...")
+        result = run_updater(prefix, UPDATER, WATCH, shots_dir=out_dir)
+
+        files_after = installation.snapshot_files(prefix)
+        registry_after = installation.snapshot_registry(prefix)
+
+    print()
+    print(f"Exit code: 0x{result.exit_code:08X}  ({describe(result.exit_code)})")
+    print(f"Windows the user saw: {len(result.boxes)} message box(es), {len(result.windows)} other window(s)")
+    for box in result.boxes:
+        print(f"  [{box.caption}] style 0x{box.style:02x}")
+        print(f"      {show_text(box.text)}")
+    for caption, cls in result.windows:
+        print(f"  window [{caption}] class {cls}")
+
+    print("Screenshots:")
+    for shot in result.shots:
+        bmp = os.path.join(out_dir, shot.split("\\")[-1])
+        png = bmp[:-4] + ".png"
+        subprocess.run(["/usr/bin/convert", bmp, png], check=False)
+        if os.path.exists(png):
+            os.remove(bmp)
+            print(f"  {os.path.relpath(png, ROOT)}")
+    if not result.shots:
+        print("  none")
+
+    changed = sorted(p for p in files_after if files_before.get(p) != files_after[p])
+    removed = sorted(p for p in files_before if p not in files_after)
+    print(f"Files: {len(files_before)} before, {len(changed)} changed or added, {len(removed)} removed")
+    for path in changed:
+        print(f"  changed: {path}")
+    for path in removed:
+        print(f"  removed: {path}")
+
+    print("Registry:")
+    differences = 0
+    for key in sorted(set(registry_before) | set(registry_after)):
+        before = registry_before.get(key, {})
+        after = registry_after.get(key, {})
+        for name in sorted(set(before) | set(after)):
+            if before.get(name) != after.get(name):
+                differences += 1
+                print(f"  {key[0]}-bit {key[1]}\\{name or '(Default)'}: {before.get(name)} -> {after.get(name)}")
+    if differences == 0:
+        print("  unchanged")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

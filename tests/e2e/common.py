@@ -1,0 +1,86 @@
+"""Shared pieces of the end-to-end tests: where the build put things, the
+seeded installation, and the texts the updater should show."""
+import os
+import re
+import sys
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(os.path.dirname(HERE))
+sys.path.insert(0, os.path.join(ROOT, "tests", "harness"))
+
+from runner import run_updater  # noqa: E402
+from wine import Prefix, reg_dword, reg_string  # noqa: E402
+
+BUILD = os.environ.get("ZENTREL_BUILD", os.path.join(ROOT, "build"))
+UPDATER = os.environ.get("ZENTREL_UPDATER", os.path.join(BUILD, "ZentrelUpdate.exe"))
+WATCH = os.environ.get("ZENTREL_WATCH", os.path.join(BUILD, "tests", "harness", "watch.exe"))
+PLANTED_DLL = os.environ.get("ZENTREL_PLANTED_DLL", os.path.join(BUILD, "tests", "harness", "planted_dll.dll"))
+
+HKLM = "HKEY_LOCAL_MACHINE"
+UNINSTALL_KEY = r"Software\Microsoft\Windows\CurrentVersion\Uninstall\InstallShield_{3E81B4D2-7C60-4F1A-9D35-B0C6E2A8F471}"
+APP_KEY = r"Software\Halvern Corporation\Zentrel\1.0\App"
+UPDATE_TOOL_KEY = r"SOFTWARE\Halvern Corporation\Mirelo Update"
+MUTEX = r"Global\HalvernKelvoZentrelINSUpdater-MutexAll"
+
+MB_OK = 0x0
+MB_ICONHAND = 0x10
+MB_ICONEXCLAMATION = 0x30
+
+E_ACCESSDENIED = 0x80070005
+E_NOTIMPL = 0x80004001
+ALREADY_RUNNING = 0x80070480
+
+
+def load_texts(tag):
+    """The string table of one language, as the resource script holds it."""
+    texts = {}
+    path = os.path.join(ROOT, "resources", "strings", tag + ".rc")
+    with open(path, encoding="utf-8") as f:
+        for line in f:
+            m = re.match(r'\s*(\d+),\s*"(.*)"\s*$', line)
+            if m:
+                texts[int(m.group(1))] = m.group(2).replace("\\r", "\r").replace("\\n", "\n")
+    return texts
+
+
+ENGLISH = load_texts("en-US")
+
+
+class UpdaterTestCase(unittest.TestCase):
+    """One fresh prefix per test class; each test seeds what it needs."""
+
+    prefix = None
+
+    @classmethod
+    def setUpClass(cls):
+        cls.prefix = Prefix(BUILD)
+
+    @classmethod
+    def tearDownClass(cls):
+        if cls.prefix:
+            cls.prefix.close()
+
+    def setUp(self):
+        self.clear_registry()
+
+    def clear_registry(self):
+        for view in (32, 64):
+            self.prefix.reg_import(view, "\n".join(f"[-{HKLM}\\{key}]" for key in (
+                UNINSTALL_KEY, r"Software\Halvern Corporation", r"SOFTWARE\Halvern Corporation\Mirelo Update")) + "\n")
+
+    def seed_version(self, version, view=32):
+        self.prefix.reg_import(view, f"[{HKLM}\\{UNINSTALL_KEY}]\n\"DisplayVersion\"={reg_string(version)}\n")
+
+    def seed_silent(self, value=1, view=32):
+        self.prefix.reg_import(view, f"[{HKLM}\\{UPDATE_TOOL_KEY}]\n\"LaunchInstaller\"={reg_dword(value)}\n")
+
+    def run_updater(self, **kwargs):
+        return run_updater(self.prefix, kwargs.pop("updater", UPDATER), WATCH, **kwargs)
+
+    def assertOneBox(self, result, text, style, caption=None):
+        self.assertEqual(1, len(result.boxes), result.boxes)
+        box = result.boxes[0]
+        self.assertEqual(caption if caption is not None else ENGLISH[200], box.caption)
+        self.assertEqual(text, box.text)
+        self.assertEqual(style, box.style, "style 0x%x" % box.style)

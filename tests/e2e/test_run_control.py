@@ -1,0 +1,129 @@
+"""The run's checks, as a user and the maker's update tool see them: which
+message box appears, in which language, and which exit code comes back."""
+import os
+import shutil
+import unittest
+
+from common import (ALREADY_RUNNING, E_ACCESSDENIED, E_NOTIMPL, ENGLISH, MB_ICONEXCLAMATION, MB_ICONHAND, MB_OK,
+                    MUTEX, PLANTED_DLL, UPDATER, UpdaterTestCase, load_texts)
+
+NOT_IMPLEMENTED_TEXT = ENGLISH[1213].replace("%08x", "%08x" % E_NOTIMPL)
+
+
+class VersionChecks(UpdaterTestCase):
+
+    def test_no_zentrel_installed(self):
+        result = self.run_updater()
+        self.assertEqual(E_ACCESSDENIED, result.exit_code, result.hresult)
+        self.assertOneBox(result, ENGLISH[1217], MB_ICONEXCLAMATION)
+
+    def test_versions_outside_the_range_are_refused(self):
+        cases = [
+            ("3.2.00.07040", 1218), ("3.2.0.7040", 1218),
+            ("2.9.9.9", 1217), ("3.2.0.1", 1217), ("3.2", 1217), ("", 1217),
+        ]
+        for version, message in cases:
+            with self.subTest(version=version):
+                self.seed_version(version)
+                result = self.run_updater()
+                self.assertEqual(E_ACCESSDENIED, result.exit_code, result.hresult)
+                self.assertOneBox(result, ENGLISH[message], MB_ICONEXCLAMATION)
+
+    def test_versions_in_the_range_pass_every_check(self):
+        # The update engine is not part of this build: the run says so honestly.
+        for version in ("3.0.0.0", "3.2.0.0", "3.1.00.14000", " 3.1.0.0"):
+            with self.subTest(version=version):
+                self.seed_version(version)
+                result = self.run_updater()
+                self.assertEqual(E_NOTIMPL, result.exit_code, result.hresult)
+                self.assertOneBox(result, NOT_IMPLEMENTED_TEXT, MB_ICONHAND)
+
+    def test_uninstall_record_only_in_the_64_bit_view_is_found(self):
+        self.seed_version("3.2.0.7040", view=64)
+        result = self.run_updater()
+        self.assertOneBox(result, ENGLISH[1218], MB_ICONEXCLAMATION)
+
+    def test_the_32_bit_view_wins_when_both_hold_the_record(self):
+        self.seed_version("3.2.0.7040", view=64)
+        self.seed_version("2.0.0.0", view=32)
+        result = self.run_updater()
+        self.assertOneBox(result, ENGLISH[1217], MB_ICONEXCLAMATION)
+
+
+class SilentRuns(UpdaterTestCase):
+
+    def test_launch_installer_one_shows_no_box_and_keeps_the_exit_codes(self):
+        self.seed_silent(1)
+        cases = [(None, E_ACCESSDENIED), ("3.2.00.07040", E_ACCESSDENIED), ("3.1.00.14000", E_NOTIMPL)]
+        for version, exit_code in cases:
+            with self.subTest(version=version):
+                if version:
+                    self.seed_version(version)
+                result = self.run_updater()
+                self.assertEqual(exit_code, result.exit_code, result.hresult)
+                self.assertEqual([], result.boxes)
+
+    def test_other_values_and_the_64_bit_view_are_not_silent(self):
+        for value, view in ((0, 32), (2, 32), (1, 64)):
+            with self.subTest(value=value, view=view):
+                self.clear_registry()
+                self.seed_silent(value, view)
+                result = self.run_updater()
+                self.assertEqual(E_ACCESSDENIED, result.exit_code, result.hresult)
+                self.assertOneBox(result, ENGLISH[1217], MB_ICONEXCLAMATION)
+
+
+class SingleInstance(UpdaterTestCase):
+
+    def test_a_second_instance_is_refused_in_a_plain_box(self):
+        self.seed_version("3.1.00.14000")
+        result = self.run_updater(mutex=MUTEX)
+        self.assertEqual(ALREADY_RUNNING, result.exit_code, result.hresult)
+        self.assertOneBox(result, ENGLISH[1201], MB_OK)
+
+    def test_the_guard_is_given_back_when_the_run_ends(self):
+        self.seed_version("3.1.00.14000")
+        for _ in range(2):
+            result = self.run_updater()
+            self.assertEqual(E_NOTIMPL, result.exit_code, result.hresult)
+
+
+class Languages(UpdaterTestCase):
+
+    def test_texts_come_from_the_users_language(self):
+        for locale, tag in (("de_DE.UTF-8", "de-DE"), ("ja_JP.UTF-8", "ja-JP")):
+            with self.subTest(locale=locale):
+                texts = load_texts(tag)
+                self.clear_registry()
+                result = self.run_updater(lang=locale)
+                self.assertEqual(E_ACCESSDENIED, result.exit_code, result.hresult)
+                self.assertOneBox(result, texts[1217], MB_ICONEXCLAMATION, caption=texts[200])
+
+                self.seed_version("3.0.0.0")
+                result = self.run_updater(lang=locale)
+                self.assertOneBox(result, texts[1213].replace("%08x", "%08x" % E_NOTIMPL), MB_ICONHAND,
+                                  caption=texts[200])
+
+
+class PlantedLibraries(UpdaterTestCase):
+    """The updater runs elevated from a download folder: libraries planted
+    beside it under system names must never load."""
+
+    NAMES = ("version.dll", "lz32.dll", "Rstrtmgr.dll", "comctl32.dll", "uxtheme.dll", "dwmapi.dll",
+             "cryptbase.dll", "profapi.dll", "sspicli.dll", "winmm.dll", "imm32.dll", "msimg32.dll")
+
+    def test_no_planted_library_is_loaded(self):
+        folder = self.prefix.unix_path(r"C:\users\Public\Downloads\update")
+        os.makedirs(folder, exist_ok=True)
+        shutil.copy(UPDATER, os.path.join(folder, "ZentrelUpdate.exe"))
+        for name in self.NAMES:
+            shutil.copy(PLANTED_DLL, os.path.join(folder, name))
+        self.seed_version("3.1.00.14000")
+        result = self.run_updater(updater=r"C:\users\Public\Downloads\update\ZentrelUpdate.exe")
+        self.assertEqual(E_NOTIMPL, result.exit_code, result.hresult)
+        loaded = sorted(name for name in os.listdir(folder) if name.endswith(".loaded"))
+        self.assertEqual([], loaded)
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
