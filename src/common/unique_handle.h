@@ -6,7 +6,9 @@
 
 #include <utility>
 
-template <typename T, T Invalid, typename Traits>
+// Traits give the "none" value and how to release: `static T Invalid()` and
+// `static void Close(T)`.
+template <typename T, typename Traits>
 class CUniqueResource {
 public:
     CUniqueResource() noexcept = default;
@@ -25,78 +27,53 @@ public:
     }
 
     T Get() const noexcept { return m_value; }
-    explicit operator bool() const noexcept { return m_value != Invalid; }
+    explicit operator bool() const noexcept { return m_value != Traits::Invalid(); }
 
     // Releases the held resource (if any) and takes `value`.
-    void Reset(T value = Invalid) noexcept
+    void Reset(T value = Traits::Invalid()) noexcept
     {
-        if (m_value != Invalid) {
+        if (m_value != Traits::Invalid()) {
             Traits::Close(m_value);
         }
         m_value = value;
     }
 
     // Gives up ownership without releasing.
-    [[nodiscard]] T Release() noexcept { return std::exchange(m_value, Invalid); }
+    [[nodiscard]] T Release() noexcept { return std::exchange(m_value, Traits::Invalid()); }
 
 private:
-    T m_value = Invalid;
+    T m_value = Traits::Invalid();
 };
 
-struct CloseHandleTraits {
+template <typename T>
+struct NullIsNone {
+    static T Invalid() noexcept { return nullptr; }
+};
+
+struct CloseHandleTraits : NullIsNone<HANDLE> {
     static void Close(HANDLE h) noexcept { CloseHandle(h); }
 };
-struct FreeLibraryTraits {
+struct CloseFileHandleTraits {
+    static HANDLE Invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static void Close(HANDLE h) noexcept { CloseHandle(h); }
+};
+struct FreeLibraryTraits : NullIsNone<HMODULE> {
     static void Close(HMODULE h) noexcept { FreeLibrary(h); }
 };
-struct FreeSidTraits {
+struct FreeSidTraits : NullIsNone<PSID> {
     static void Close(PSID sid) noexcept { FreeSid(sid); }
 };
-struct RegCloseKeyTraits {
+struct RegCloseKeyTraits : NullIsNone<HKEY> {
     static void Close(HKEY key) noexcept { RegCloseKey(key); }
 };
 
 // Handles whose "none" value is null: threads, events, mutexes, tokens.
-using CUniqueHandle = CUniqueResource<HANDLE, nullptr, CloseHandleTraits>;
-using CUniqueLibrary = CUniqueResource<HMODULE, nullptr, FreeLibraryTraits>;
-using CUniqueSid = CUniqueResource<PSID, nullptr, FreeSidTraits>;
-using CUniqueRegKey = CUniqueResource<HKEY, nullptr, RegCloseKeyTraits>;
-
+using CUniqueHandle = CUniqueResource<HANDLE, CloseHandleTraits>;
 // Handles whose "none" value is INVALID_HANDLE_VALUE: files and snapshots.
-// INVALID_HANDLE_VALUE is not a constant expression, so this one is written out.
-class CUniqueFileHandle {
-public:
-    CUniqueFileHandle() noexcept = default;
-    explicit CUniqueFileHandle(HANDLE value) noexcept : m_value(value) {}
-    ~CUniqueFileHandle() { Reset(); }
-
-    CUniqueFileHandle(const CUniqueFileHandle&) = delete;
-    CUniqueFileHandle& operator=(const CUniqueFileHandle&) = delete;
-    CUniqueFileHandle(CUniqueFileHandle&& other) noexcept : m_value(other.Release()) {}
-    CUniqueFileHandle& operator=(CUniqueFileHandle&& other) noexcept
-    {
-        if (this != &other) {
-            Reset(other.Release());
-        }
-        return *this;
-    }
-
-    HANDLE Get() const noexcept { return m_value; }
-    explicit operator bool() const noexcept { return m_value != INVALID_HANDLE_VALUE; }
-
-    void Reset(HANDLE value = INVALID_HANDLE_VALUE) noexcept
-    {
-        if (m_value != INVALID_HANDLE_VALUE && m_value != nullptr) {
-            CloseHandle(m_value);
-        }
-        m_value = value;
-    }
-
-    [[nodiscard]] HANDLE Release() noexcept { return std::exchange(m_value, INVALID_HANDLE_VALUE); }
-
-private:
-    HANDLE m_value = INVALID_HANDLE_VALUE;
-};
+using CUniqueFileHandle = CUniqueResource<HANDLE, CloseFileHandleTraits>;
+using CUniqueLibrary = CUniqueResource<HMODULE, FreeLibraryTraits>;
+using CUniqueSid = CUniqueResource<PSID, FreeSidTraits>;
+using CUniqueRegKey = CUniqueResource<HKEY, RegCloseKeyTraits>;
 
 // A GlobalAlloc block, locked for the length of its owner's life.
 class CLockedGlobalBuffer {
