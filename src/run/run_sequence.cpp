@@ -4,6 +4,7 @@
 
 #include "common/hresult.h"
 #include "common/unique_handle.h"
+#include "plan/update_plan.h"
 #include "product/installed_version.h"
 #include "product/registry_key.h"
 #include "product/versions.h"
@@ -81,8 +82,18 @@ HRESULT RunUpdate(HINSTANCE instance, RunState& state)
         return stopWith(*outcome);
     }
 
+    PatchPlan plan;
+    const LONG found = BuildUpdatePlan(plan);
+    if (plan.Count() == 0) {
+        return stopWith(found < 0 ? RunOutcome::NoTarget : RunOutcome::NothingToUpdate);
+    }
+    if (IsRelatedProgramRunning()) {
+        return stopWith(RunOutcome::ProgramsRunning);
+    }
+
     // This build has no update engine yet: the installation has passed every
-    // check, and the run says honestly that the update itself is not done.
+    // check and the plan is made, and the run says honestly that the files
+    // were not replaced.
     const HRESULT result = E_NOTIMPL;
 
     mutex.Reset();
