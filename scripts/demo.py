@@ -53,7 +53,7 @@ def main():
         prefix.run(["reg", "add", r"HKCU\Software\Wine\Explorer\Desktops", "/v", "Default", "/d", "800x600", "/f"])
         prefix.stop_server()
         prefix.start_server()
-        installation.seed(prefix)
+        installation.seed(prefix, BUILD)
         files_before = installation.snapshot_files(prefix)
         registry_before = installation.snapshot_registry(prefix)
 

@@ -2,6 +2,7 @@
 seeded installation, and the texts the updater should show."""
 import os
 import re
+import shutil
 import sys
 import unittest
 
@@ -10,6 +11,7 @@ ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, os.path.join(ROOT, "tests", "harness"))
 
 from runner import run_updater  # noqa: E402
+import installation  # noqa: E402,F401
 from wine import Prefix, reg_dword, reg_string  # noqa: E402
 
 BUILD = os.environ.get("ZENTREL_BUILD", os.path.join(ROOT, "build"))
@@ -63,6 +65,10 @@ class UpdaterTestCase(unittest.TestCase):
 
     def setUp(self):
         self.clear_registry()
+        self.clear_files()
+
+    def clear_files(self):
+        shutil.rmtree(self.prefix.unix_path(r"C:\Program Files (x86)\Halvern"), ignore_errors=True)
 
     def clear_registry(self):
         for view in (32, 64):

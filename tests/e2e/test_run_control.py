@@ -4,8 +4,8 @@ import os
 import shutil
 import unittest
 
-from common import (ALREADY_RUNNING, E_ACCESSDENIED, E_NOTIMPL, ENGLISH, MB_ICONEXCLAMATION, MB_ICONHAND, MB_OK,
-                    MUTEX, PLANTED_DLL, UPDATER, UpdaterTestCase, load_texts)
+from common import (ALREADY_RUNNING, BUILD, E_ACCESSDENIED, E_NOTIMPL, ENGLISH, MB_ICONEXCLAMATION, MB_ICONHAND,
+                    MB_OK, MUTEX, PLANTED_DLL, UPDATER, UpdaterTestCase, installation, load_texts)
 
 NOT_IMPLEMENTED_TEXT = ENGLISH[1213].replace("%08x", "%08x" % E_NOTIMPL)
 
@@ -33,7 +33,7 @@ class VersionChecks(UpdaterTestCase):
         # The update engine is not part of this build: the run says so honestly.
         for version in ("3.0.0.0", "3.2.0.0", "3.1.00.14000", " 3.1.0.0"):
             with self.subTest(version=version):
-                self.seed_version(version)
+                installation.seed(self.prefix, BUILD, version=version)
                 result = self.run_updater()
                 self.assertEqual(E_NOTIMPL, result.exit_code, result.hresult)
                 self.assertOneBox(result, NOT_IMPLEMENTED_TEXT, MB_ICONHAND)
@@ -58,7 +58,7 @@ class SilentRuns(UpdaterTestCase):
         for version, exit_code in cases:
             with self.subTest(version=version):
                 if version:
-                    self.seed_version(version)
+                    installation.seed(self.prefix, BUILD, version=version)
                 result = self.run_updater()
                 self.assertEqual(exit_code, result.exit_code, result.hresult)
                 self.assertEqual([], result.boxes)
@@ -76,13 +76,13 @@ class SilentRuns(UpdaterTestCase):
 class SingleInstance(UpdaterTestCase):
 
     def test_a_second_instance_is_refused_in_a_plain_box(self):
-        self.seed_version("3.1.00.14000")
+        installation.seed(self.prefix, BUILD)
         result = self.run_updater(mutex=MUTEX)
         self.assertEqual(ALREADY_RUNNING, result.exit_code, result.hresult)
         self.assertOneBox(result, ENGLISH[1201], MB_OK)
 
     def test_the_guard_is_given_back_when_the_run_ends(self):
-        self.seed_version("3.1.00.14000")
+        installation.seed(self.prefix, BUILD)
         for _ in range(2):
             result = self.run_updater()
             self.assertEqual(E_NOTIMPL, result.exit_code, result.hresult)
@@ -99,7 +99,7 @@ class Languages(UpdaterTestCase):
                 self.assertEqual(E_ACCESSDENIED, result.exit_code, result.hresult)
                 self.assertOneBox(result, texts[1217], MB_ICONEXCLAMATION, caption=texts[200])
 
-                self.seed_version("3.0.0.0")
+                installation.seed(self.prefix, BUILD, version="3.0.0.0")
                 result = self.run_updater(lang=locale)
                 self.assertOneBox(result, texts[1213].replace("%08x", "%08x" % E_NOTIMPL), MB_ICONHAND,
                                   caption=texts[200])
@@ -118,7 +118,7 @@ class PlantedLibraries(UpdaterTestCase):
         shutil.copy(UPDATER, os.path.join(folder, "ZentrelUpdate.exe"))
         for name in self.NAMES:
             shutil.copy(PLANTED_DLL, os.path.join(folder, name))
-        self.seed_version("3.1.00.14000")
+        installation.seed(self.prefix, BUILD)
         result = self.run_updater(updater=r"C:\users\Public\Downloads\update\ZentrelUpdate.exe")
         self.assertEqual(E_NOTIMPL, result.exit_code, result.hresult)
         loaded = sorted(name for name in os.listdir(folder) if name.endswith(".loaded"))

@@ -1,7 +1,10 @@
 """A sample Zentrel installation seeded into a prefix: the registry records
-its installer leaves and the files the update replaces."""
+its installer leaves and the files the update replaces. The program files are
+real PE files (the build's payloads) patched to the versions an older
+installation carries."""
 import os
 
+from pe_version import parse, write_versioned_copy
 from wine import reg_string
 
 HKLM = "HKEY_LOCAL_MACHINE"
@@ -13,10 +16,17 @@ APPLICATION_DIR = r"C:\Program Files (x86)\Halvern\Zentrel"
 LIBRARY_DIR = r"C:\Program Files (x86)\Halvern\RedOvad"
 HELP_DIR = r"C:\Program Files (x86)\Halvern\Help"
 
-PROGRAM_FILES = {
-    APPLICATION_DIR: ["CardProbe.dll", "UpdateLink.dll", "Zentrel.exe", "ZentrelTask.exe", "FrameCore.dll"],
-    LIBRARY_DIR: ["CardProbe.dll", "vxdecode.dll", "vxplay.dll"],
-}
+# Folder, file name, and the file version Zentrel 3.1.00.14000 installed.
+PROGRAM_FILES = [
+    (APPLICATION_DIR, "CardProbe.dll", "4.1.0.13800"),
+    (APPLICATION_DIR, "UpdateLink.dll", "3.1.0.14000"),
+    (APPLICATION_DIR, "Zentrel.exe", "3.1.0.14000"),
+    (APPLICATION_DIR, "ZentrelTask.exe", "3.1.0.14000"),
+    (APPLICATION_DIR, "FrameCore.dll", "3.1.0.14000"),
+    (LIBRARY_DIR, "CardProbe.dll", "4.1.0.14100"),
+    (LIBRARY_DIR, "vxdecode.dll", "5.0.2.16000"),
+    (LIBRARY_DIR, "vxplay.dll", "5.2.2.1100"),
+]
 HELP_LANGUAGES = ["CHS", "CHT", "DEU", "ENU", "ESP", "FRA", "ITA", "JPN", "KOR", "NLD", "PLK", "PTB", "RUS"]
 
 
@@ -33,17 +43,30 @@ def registry_text(version="3.1.00.14000"):
     )
 
 
-def seed(prefix, version="3.1.00.14000"):
+def seed(prefix, build_dir, version="3.1.00.14000", file_versions=None, help_files=True):
     """Registry in the 32-bit view, where the product's installer writes it,
-    and the installed files."""
+    and the installed files. `file_versions` maps a program file's Windows
+    path to the version to give it instead (None: leave it out)."""
     prefix.reg_import(32, registry_text(version))
-    for folder, names in PROGRAM_FILES.items():
-        for name in names:
-            _write(prefix.unix_path(folder + "\\" + name), f"{name} as installed with Zentrel {version}\n")
-    for language in HELP_LANGUAGES:
-        _write(prefix.unix_path(f"{HELP_DIR}\\{language}\\zentrel.chm"), f"Zentrel {version} help, {language}\n")
+    file_versions = file_versions or {}
+    for folder, name, installed in PROGRAM_FILES:
+        path = folder + "\\" + name
+        chosen = file_versions.get(path, installed)
+        if chosen is None:
+            continue
+        target = prefix.unix_path(path)
+        os.makedirs(os.path.dirname(target), exist_ok=True)
+        write_versioned_copy(payload_program(build_dir, name), target, parse(chosen))
+    if help_files:
+        for language in HELP_LANGUAGES:
+            _write(prefix.unix_path(f"{HELP_DIR}\\{language}\\zentrel.chm"), f"Zentrel {version} help, {language}\n")
     _write(prefix.unix_path(HELP_DIR + r"\VersionZentrelHelp.txt"), f"{version}\n")
     _write(prefix.unix_path(APPLICATION_DIR + r"\version.txt"), f"{version}\r\n")
+
+
+def payload_program(build_dir, name):
+    """The build's payload file of that name, the source of installed copies."""
+    return os.path.join(build_dir, "payloads", "programs", name)
 
 
 def _write(path, text):

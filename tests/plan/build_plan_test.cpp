@@ -1,0 +1,78 @@
+// The plan builder against the registry: where the installation is found.
+#include "plan/update_plan.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "common/unique_handle.h"
+
+namespace {
+
+class AppKey : public ::testing::Test {
+protected:
+    void SetUp() override { Clear(); }
+    void TearDown() override { Clear(); }
+
+    static void Clear()
+    {
+        for (const REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+            RegDeleteKeyExW(HKEY_LOCAL_MACHINE, ProductAppKey, view, 0);
+        }
+    }
+
+    static void Set(REGSAM view, const wchar_t* name, const wchar_t* value)
+    {
+        HKEY raw = nullptr;
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, ProductAppKey, 0, nullptr, 0,
+                                                 KEY_ALL_ACCESS | view, nullptr, &raw, nullptr));
+        const CUniqueRegKey key(raw);
+        ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(key.Get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
+                                                static_cast<DWORD>((wcslen(value) + 1) * sizeof(wchar_t))));
+    }
+};
+
+TEST_F(AppKey, MissingOrEmptyFolderValuesMeanNoInstallation)
+{
+    const struct {
+        const char* name;
+        const wchar_t* application;
+        const wchar_t* library;
+    } cases[] = {
+        {"no key", nullptr, nullptr},
+        {"no ApplicationDir", nullptr, L"C:\\Halvern\\RedOvad"},
+        {"empty ApplicationDir", L"", L"C:\\Halvern\\RedOvad"},
+        {"no VideoEditLibPath", L"C:\\Halvern\\Zentrel", nullptr},
+    };
+    for (const auto& c : cases) {
+        Clear();
+        if (c.application) {
+            Set(KEY_WOW64_32KEY, L"ApplicationDir", c.application);
+        }
+        if (c.library) {
+            Set(KEY_WOW64_32KEY, L"VideoEditLibPath", c.library);
+        }
+        PatchPlan plan;
+        plan.Append(PatchPlanEntry(PatchCatalog[0], L"left over"));
+        EXPECT_EQ(-1, BuildUpdatePlan(plan)) << c.name;
+        EXPECT_EQ(0u, plan.Count()) << c.name;
+        EXPECT_EQ(0u, plan.Capacity()) << c.name;
+    }
+}
+
+TEST_F(AppKey, DiscoveryCompletesTheFolderTableEveryTimeAlike)
+{
+    Set(KEY_WOW64_64KEY, L"ApplicationDir", L"C:\\nowhere\\Zentrel");
+    Set(KEY_WOW64_64KEY, L"VideoEditLibPath", L"C:\\nowhere\\RedOvad");
+    for (int run = 0; run < 2; ++run) {
+        PatchPlan plan;
+        EXPECT_EQ(-1, BuildUpdatePlan(plan)) << "nothing is installed there";
+        EXPECT_EQ(L"C:\\nowhere\\Zentrel", TargetFolderTable[0].path.Get());
+        EXPECT_EQ(L"C:\\nowhere\\RedOvad", TargetFolderTable[1].path.Get());
+        EXPECT_EQ(L"C:\\nowhere\\Help", TargetFolderTable[2].path.Get());
+        EXPECT_EQ(L"C:\\nowhere\\Help\\DEU", TargetFolderTable[5].path.Get());
+        EXPECT_EQ(L"C:\\nowhere\\Help\\RUS", TargetFolderTable[15].path.Get());
+    }
+}
+
+} // namespace
