@@ -24,7 +24,6 @@ WATCH = os.path.join(BUILD, "tests", "harness", "watch.exe")
 KNOWN_RESULTS = {
     0x00000000: "S_OK: the update was installed",
     0x00000001: "S_FALSE: the progress window closed before the update finished",
-    0x80004001: "E_NOTIMPL: every check passed, but this build cannot replace files yet",
     0x80070005: "E_ACCESSDENIED: the update was refused (see the message)",
     0x80070480: "ERROR_SINGLE_INSTANCE_APP: another instance is running",
     0x8007000E: "E_OUTOFMEMORY",
@@ -39,14 +38,8 @@ def show_text(text):
     return text.replace("\r\n", "\n").replace("\n", "\n      ")
 
 
-def main():
-    out_dir = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(BUILD, "demo"))
-    os.makedirs(out_dir, exist_ok=True)
-    for name in os.listdir(out_dir):
-        if name.endswith((".bmp", ".png")):
-            os.remove(os.path.join(out_dir, name))
-
-    print("Preparing a throwaway Wine prefix with Zentrel 3.1.00.14000 installed ...")
+def run_in_prefix(lang, shots_dir):
+    """One update of the sample installation in a fresh prefix."""
     with Prefix(BUILD) as prefix:
         # A virtual desktop gives the windows a title bar in the screenshots.
         prefix.run(["reg", "add", r"HKCU\Software\Wine\Explorer", "/v", "Desktop", "/d", "Default", "/f"])
@@ -56,25 +49,22 @@ def main():
         installation.seed(prefix, BUILD)
         files_before = installation.snapshot_files(prefix)
         registry_before = installation.snapshot_registry(prefix)
-
-        print(f"Running {os.path.relpath(UPDATER, ROOT)} on display {os.environ.get('DISPLAY')} ...")
-        result = run_updater(prefix, UPDATER, WATCH, shots_dir=out_dir)
-
+        result = run_updater(prefix, UPDATER, WATCH, lang=lang, shots_dir=shots_dir)
         files_after = installation.snapshot_files(prefix)
         registry_after = installation.snapshot_registry(prefix)
+    return result, (files_before, files_after), (registry_before, registry_after)
 
-    print()
-    print(f"Exit code: 0x{result.exit_code:08X}  ({describe(result.exit_code)})")
+
+def print_windows(result, shots_dir):
     print(f"Windows the user saw: {len(result.boxes)} message box(es), {len(result.windows)} other window(s)")
-    for box in result.boxes:
-        print(f"  [{box.caption}] style 0x{box.style:02x}")
-        print(f"      {show_text(box.text)}")
     for caption, cls in result.windows:
-        print(f"  window [{caption}] class {cls}")
-
+        print(f"  window [{caption}] class {cls} (the progress window)")
+    for box in result.boxes:
+        print(f"  message box [{box.caption}] style 0x{box.style:02x}")
+        print(f"      {show_text(box.text)}")
     print("Screenshots:")
     for shot in result.shots:
-        bmp = os.path.join(out_dir, shot.split("\\")[-1])
+        bmp = os.path.join(shots_dir, shot.split("\\")[-1])
         png = bmp[:-4] + ".png"
         subprocess.run(["/usr/bin/convert", bmp, png], check=False)
         if os.path.exists(png):
@@ -82,6 +72,25 @@ def main():
             print(f"  {os.path.relpath(png, ROOT)}")
     if not result.shots:
         print("  none")
+
+
+def main():
+    out_dir = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(BUILD, "demo"))
+    runs = [("user's language", None, os.path.join(out_dir, "user-language")),
+            ("Japanese", "ja_JP.UTF-8", os.path.join(out_dir, "ja-JP"))]
+    for _, _, shots_dir in runs:
+        os.makedirs(shots_dir, exist_ok=True)
+        for name in os.listdir(shots_dir):
+            if name.endswith((".bmp", ".png")):
+                os.remove(os.path.join(shots_dir, name))
+
+    print("Preparing a throwaway Wine prefix with Zentrel 3.1.00.14000 installed ...")
+    print(f"Running {os.path.relpath(UPDATER, ROOT)} on display {os.environ.get('DISPLAY')} ...")
+    result, (files_before, files_after), (registry_before, registry_after) = run_in_prefix(None, runs[0][2])
+
+    print()
+    print(f"Exit code: 0x{result.exit_code:08X}  ({describe(result.exit_code)})")
+    print_windows(result, runs[0][2])
 
     changed = sorted(p for p in files_after if files_before.get(p) != files_after[p])
     removed = sorted(p for p in files_before if p not in files_after)
@@ -102,6 +111,12 @@ def main():
                 print(f"  {key[0]}-bit {key[1]}\\{name or '(Default)'}: {before.get(name)} -> {after.get(name)}")
     if differences == 0:
         print("  unchanged")
+
+    print()
+    print("The same update for a Japanese user, in a fresh prefix ...")
+    result, _, _ = run_in_prefix("ja_JP.UTF-8", runs[1][2])
+    print(f"Exit code: 0x{result.exit_code:08X}  ({describe(result.exit_code)})")
+    print_windows(result, runs[1][2])
     return 0
 
 

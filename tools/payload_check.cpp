@@ -1,6 +1,6 @@
 // Build-time checker of the payloads, run under Wine by the release gate. It
 // uses the updater's own code: the compiled-in catalogue, ReadFileVersion,
-// and the system's LZ32 functions loaded from System32.
+// and the payload expansion through the system's LZ32 functions.
 //
 // usage: payload_check.exe LIST REPORT
 //   LIST: lines "id<TAB>source<TAB>packed<TAB>scratch" (Windows paths)
@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "common/system_library.h"
+#include "engine/staging.h"
 #include "plan/catalog.h"
 #include "plan/update_plan.h"
 
@@ -41,42 +42,6 @@ std::string VersionText(const FourPartVersion& v)
            std::to_string(v.revision);
 }
 
-struct Lz32 {
-    using OpenFn = INT(WINAPI*)(LPWSTR, LPOFSTRUCT, WORD);
-    using CopyFn = LONG(WINAPI*)(INT, INT);
-    using CloseFn = void(WINAPI*)(INT);
-    CUniqueLibrary library = LoadSystemLibrary(L"lz32.dll");
-    OpenFn open = LookupFunction<OpenFn>(library.Get(), "LZOpenFileW");
-    CopyFn copy = LookupFunction<CopyFn>(library.Get(), "LZCopy");
-    CloseFn close = LookupFunction<CloseFn>(library.Get(), "LZClose");
-};
-
-std::string Expand(const Lz32& lz, std::wstring packed, std::wstring expanded)
-{
-    if (!lz.open || !lz.copy || !lz.close) {
-        return "lz32.dll or its functions are missing";
-    }
-    OFSTRUCT sourceInfo = {};
-    OFSTRUCT targetInfo = {};
-    sourceInfo.cBytes = sizeof(sourceInfo);
-    targetInfo.cBytes = sizeof(targetInfo);
-    const INT source = lz.open(&packed[0], &sourceInfo, OF_READ | OF_SHARE_EXCLUSIVE);
-    const INT target = lz.open(&expanded[0], &targetInfo, OF_CREATE | OF_SHARE_EXCLUSIVE | OF_WRITE);
-    if (source < 0 || target < 0) {
-        if (source >= 0) {
-            lz.close(source);
-        }
-        if (target >= 0) {
-            lz.close(target);
-        }
-        return "LZOpenFileW failed";
-    }
-    const LONG copied = lz.copy(source, target);
-    lz.close(source);
-    lz.close(target);
-    return copied < 0 ? "LZCopy failed with " + std::to_string(copied) : std::string();
-}
-
 const PatchCatalogEntry* CatalogRow(LONG id)
 {
     for (const PatchCatalogEntry& row : PatchCatalog) {
@@ -87,7 +52,7 @@ const PatchCatalogEntry* CatalogRow(LONG id)
     return nullptr;
 }
 
-std::string Check(const Lz32& lz, LONG id, const std::wstring& source, const std::wstring& packed,
+std::string Check(LONG id, const std::wstring& source, const std::wstring& packed,
                   const std::wstring& scratch)
 {
     const PatchCatalogEntry* row = CatalogRow(id);
@@ -107,9 +72,8 @@ std::string Check(const Lz32& lz, LONG id, const std::wstring& source, const std
         }
     }
     DeleteFileW(scratch.c_str());
-    const std::string failure = Expand(lz, packed, scratch);
-    if (!failure.empty()) {
-        return failure;
+    if (FAILED(ExpandPayloadFile(packed, scratch))) {
+        return "LZ32 cannot expand it";
     }
     const std::vector<char> original = ReadAll(source);
     const std::vector<char> expanded = ReadAll(scratch);
@@ -132,7 +96,6 @@ int wmain(int argc, wchar_t** argv)
     RestrictDllSearchToSystem32();
     std::ifstream list(argv[1]);
     std::ofstream report(argv[2], std::ios::binary);
-    const Lz32 lz;
     std::string line;
     int failures = 0;
     while (std::getline(list, line)) {
@@ -142,7 +105,7 @@ int wmain(int argc, wchar_t** argv)
             !std::getline(fields, packed, '\t') || !std::getline(fields, scratch)) {
             continue;
         }
-        const std::string failure = Check(lz, std::stol(id), Wide(source), Wide(packed), Wide(scratch));
+        const std::string failure = Check(std::stol(id), Wide(source), Wide(packed), Wide(scratch));
         report << id << '\t' << (failure.empty() ? "ok" : "FAIL\t" + failure) << '\n';
         failures += failure.empty() ? 0 : 1;
     }

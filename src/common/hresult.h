@@ -31,3 +31,8 @@ inline HRESULT HResultFromLastError() noexcept
     const DWORD error = GetLastError();
     return error == 0 ? E_FAIL : HResultFromWin32(error);
 }
+
+// The HRESULT of the exception being handled: E_OUTOFMEMORY for exhausted
+// memory, the carried failure of a CHResultError, E_UNEXPECTED for anything
+// else. Call only inside a catch block.
+HRESULT ResultOfCurrentException() noexcept;

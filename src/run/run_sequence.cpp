@@ -4,6 +4,7 @@
 
 #include "common/hresult.h"
 #include "common/unique_handle.h"
+#include "engine/patch_process.h"
 #include "plan/update_plan.h"
 #include "product/installed_version.h"
 #include "product/registry_key.h"
@@ -52,8 +53,6 @@ struct RunState {
 
 HRESULT RunUpdate(HINSTANCE instance, RunState& state)
 {
-    (void)instance; // the update engine takes it for its resources
-
     if (const HMODULE module = FindStringModule(IDS_PROGRAM_CAPTION)) {
         LoadLocalizedString(IDS_PROGRAM_CAPTION, module, ProgramCaption);
     }
@@ -91,10 +90,7 @@ HRESULT RunUpdate(HINSTANCE instance, RunState& state)
         return stopWith(RunOutcome::ProgramsRunning);
     }
 
-    // This build has no update engine yet: the installation has passed every
-    // check and the plan is made, and the run says honestly that the files
-    // were not replaced.
-    const HRESULT result = E_NOTIMPL;
+    const HRESULT result = RunPatchProcess(plan, ProgramCaption, instance);
 
     mutex.Reset();
     Report(DescribeRunResult(result), state.silent);
@@ -173,19 +169,6 @@ std::optional<RunOutcome> CheckInstalledVersion(const std::wstring& installed)
         return std::nullopt;
     }
     return VersionEquals(ProductTargetVersion, installed) ? RunOutcome::SameVersion : RunOutcome::NotApplicable;
-}
-
-HRESULT ResultOfCurrentException() noexcept
-{
-    try {
-        throw;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (const CHResultError& error) {
-        return FAILED(error.Result()) ? error.Result() : E_UNEXPECTED;
-    } catch (...) {
-        return E_UNEXPECTED;
-    }
 }
 
 HRESULT RunUpdateProgram(HINSTANCE instance) noexcept

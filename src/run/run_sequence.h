@@ -54,10 +54,5 @@ std::optional<RunOutcome> CheckMachine(const MachineFacts& facts) noexcept;
 // installation already at the target version is told apart from all others.
 std::optional<RunOutcome> CheckInstalledVersion(const std::wstring& installed);
 
-// The HRESULT of the exception being handled: E_OUTOFMEMORY for exhausted
-// memory, the carried code of a CHResultError, E_UNEXPECTED for anything else.
-// Call only inside a catch block.
-HRESULT ResultOfCurrentException() noexcept;
-
 // The whole run. Never throws; returns the exit code.
 HRESULT RunUpdateProgram(HINSTANCE instance) noexcept;

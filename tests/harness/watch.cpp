@@ -9,11 +9,14 @@
 // FILE receives UTF-8 lines, fields separated by tabs, with \t \r \n \\ escaped:
 //   box      <caption> <text>       a message box, in the order shown
 //   window   <caption> <class>      any other visible window of the program
-//   shot     <file>                 a screenshot (24-bit BMP) of the last window
+//   shot     <file>                 a screenshot (24-bit BMP) of the last window;
+//                                   while a window other than a message box is
+//                                   captured, the program's other threads wait
 //   exit     0x<eight hex digits>   the exit code
 //   timeout                         the program was killed after the time-out
 // --mutex creates and holds the named mutex while the program runs.
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <set>
@@ -135,6 +138,29 @@ bool SaveScreenshot(HWND window, const std::wstring& path)
     return saved;
 }
 
+// Suspends (or resumes) every thread of a process but one: a window's thread
+// keeps painting while the program's other threads wait, so a screenshot can
+// be taken of a window that would otherwise be gone too soon.
+void HoldOtherThreads(DWORD processId, DWORD keepThreadId, bool hold)
+{
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+        if (entry.th32OwnerProcessID != processId || entry.th32ThreadID == keepThreadId) {
+            continue;
+        }
+        if (const HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, entry.th32ThreadID)) {
+            hold ? SuspendThread(thread) : ResumeThread(thread);
+            CloseHandle(thread);
+        }
+    }
+    CloseHandle(snapshot);
+}
+
 struct Watch {
     DWORD processId = 0;
     std::set<HWND> seen;
@@ -251,12 +277,20 @@ int wmain(int argc, wchar_t** argv)
                 fprintf(out, "window\t%s\t%s\n", Escape(caption).c_str(), Escape(ClassName(window)).c_str());
             }
             if (!shotFolder.empty()) {
-                // Let the window finish painting before it is captured.
-                Sleep(400);
+                // Let the window finish painting before it is captured; a
+                // progress window's workers wait meanwhile.
+                const DWORD windowThread = GetWindowThreadProcessId(window, nullptr);
+                if (!isBox) {
+                    HoldOtherThreads(watch.processId, windowThread, true);
+                }
+                Sleep(isBox ? 400 : 700);
                 wchar_t name[64];
                 swprintf(name, 64, L"\\%02d-%ls.bmp", ++shotNumber, isBox ? L"box" : L"window");
                 if (SaveScreenshot(window, shotFolder + name)) {
                     fprintf(out, "shot\t%s\n", Escape(shotFolder + name).c_str());
+                }
+                if (!isBox) {
+                    HoldOtherThreads(watch.processId, windowThread, false);
                 }
             }
             if (isBox) {

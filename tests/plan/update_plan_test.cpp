@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/unique_handle.h"
+#include "support/test_files.h"
 
 namespace {
 
@@ -68,29 +69,6 @@ void MakeFolders(std::wstring path)
     CreateDirectoryW(path.c_str(), nullptr);
 }
 
-void DeleteTree(const std::wstring& folder)
-{
-    WIN32_FIND_DATAW found;
-    const HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..") {
-                continue;
-            }
-            const std::wstring path = folder + L"\\" + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                DeleteTree(path);
-            } else {
-                SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileW(path.c_str());
-            }
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryW(folder.c_str());
-}
-
 const wchar_t* const HelpLanguages[] = {L"CHS", L"CHT", L"DEU", L"ENU", L"ESP", L"FRA", L"ITA",
                                         L"JPN", L"KOR", L"NLD", L"PLK", L"PTB", L"RUS"};
 
@@ -107,7 +85,7 @@ protected:
                  std::wstring(info->name(), info->name() + strlen(info->name()));
         SetRoot(m_root);
     }
-    void TearDown() override { DeleteTree(MakeLongPath(m_root)); }
+    void TearDown() override { RemoveTree(MakeLongPath(m_root)); }
 
     void SetRoot(const std::wstring& root)
     {

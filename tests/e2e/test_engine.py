@@ -1,0 +1,172 @@
+"""The update itself, end to end: the files a user's installation ends up
+with, the times they carry, files in use, protected attributes, and failures
+that stop the walk without losing anything."""
+import calendar
+import os
+import subprocess
+import time
+import unittest
+
+from common import BUILD, ENGLISH, MB_ICONHAND, MB_OK, UpdaterTestCase, installation
+from wine import WINE
+
+SLEEPER = os.path.join(BUILD, "tests", "harness", "sleeper.exe")
+STAMP = calendar.timegm((2013, 6, 28, 2, 0, 0))
+STAGING = r"C:\users\root\Temp\ZentrelUpdate.exe.tmp"
+SESSION_MANAGER = r"HKLM\System\CurrentControlSet\Control\Session Manager"
+SHARING_VIOLATION = 0x80070020
+
+LANGUAGE_FOLDERS = installation.HELP_LANGUAGES
+
+
+def expected_targets():
+    """Windows path of every target -> the build's file that replaces it, in catalogue order."""
+    targets = [(f"{folder}\\{name}", installation.payload_program(BUILD, name))
+               for folder, name, _ in installation.PROGRAM_FILES]
+    targets += [(f"{installation.HELP_DIR}\\{language}\\zentrel.chm",
+                 os.path.join(BUILD, "payloads", "help", language, "zentrel.chm")) for language in LANGUAGE_FOLDERS]
+    return targets
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+class EngineTestCase(UpdaterTestCase):
+
+    def setUp(self):
+        super().setUp()
+        self.holders = []
+        installation.seed(self.prefix, BUILD)
+        self.before = {path: read(self.prefix.unix_path(path)) for path, _ in expected_targets()}
+
+    def tearDown(self):
+        for holder in self.holders:
+            holder.kill()
+            holder.wait()
+        subprocess.run([WINE, "reg", "delete", SESSION_MANAGER, "/v", "PendingFileRenameOperations", "/f",
+                        "/reg:64"], env=self.prefix.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+        super().tearDown()
+
+    def hold(self, *args):
+        """Starts the holder helper (--load DLL, or --open FILE r|rd) in the prefix."""
+        holder = subprocess.Popen([WINE, self.prefix.windows_path(SLEEPER)] + list(args), env=self.prefix.env,
+                                  stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.holders.append(holder)
+        time.sleep(1.5)
+        self.assertIsNone(holder.poll(), "the holder could not take hold")
+        return holder
+
+    def assertReplaced(self, path, source):
+        self.assertEqual(read(source), read(self.prefix.unix_path(path)), path)
+        self.assertEqual(STAMP, int(os.stat(self.prefix.unix_path(path)).st_mtime), path)
+
+    def assertUntouched(self, path):
+        self.assertEqual(self.before[path], read(self.prefix.unix_path(path)), path)
+
+    def attributes(self, path):
+        code, text = self.prefix.run(["cmd", "/c", "attrib", path])
+        return text.split("C:\\")[0].replace(" ", "")
+
+
+class TypicalRun(EngineTestCase):
+
+    def test_every_target_is_replaced_and_stamped(self):
+        result = self.run_updater()
+        self.assertEqual(0, result.exit_code, result.hresult)
+        self.assertOneBox(result, ENGLISH[1210], MB_OK)
+        self.assertEqual([(ENGLISH[200], "#32770")], result.windows, "the progress window")
+        for path, source in expected_targets():
+            self.assertReplaced(path, source)
+        self.assertFalse(os.path.exists(self.prefix.unix_path(STAGING)), "the staging folder is removed")
+        leftovers = [name for name in os.listdir(self.prefix.unix_path(r"C:\users\root\Temp"))
+                     if name.startswith("ZentrelUpdate.exe.tmp")]
+        self.assertEqual([], leftovers)
+
+        # The installation now carries the new files: nothing is left to do.
+        result = self.run_updater()
+        self.assertEqual(0, result.exit_code, result.hresult)
+        self.assertOneBox(result, ENGLISH[1210], MB_OK)
+        for path, source in expected_targets():
+            self.assertReplaced(path, source)
+
+    def test_protected_attributes_come_back(self):
+        target = installation.LIBRARY_DIR + r"\vxdecode.dll"
+        unix = self.prefix.unix_path(target)
+        os.setxattr(unix, "user.DOSATTRIB", b"0x2")  # hidden
+        os.chmod(unix, 0o444)                         # read-only
+        self.assertIn("H", self.attributes(target))
+        self.assertIn("R", self.attributes(target))
+        result = self.run_updater()
+        self.assertEqual(0, result.exit_code, result.hresult)
+        self.assertReplaced(target, installation.payload_program(BUILD, "vxdecode.dll"))
+        self.assertIn("H", self.attributes(target))
+        self.assertIn("R", self.attributes(target))
+
+
+class FilesInUse(EngineTestCase):
+
+    def test_a_loaded_library_is_moved_aside_and_deleted_at_restart(self):
+        target = installation.LIBRARY_DIR + r"\vxplay.dll"
+        self.hold("--load", target)
+        result = self.run_updater()
+        self.assertEqual(0, result.exit_code, result.hresult)
+        self.assertReplaced(target, installation.payload_program(BUILD, "vxplay.dll"))
+        folder = self.prefix.unix_path(installation.LIBRARY_DIR)
+        asides = [name for name in os.listdir(folder) if name.startswith("vxplay.dll.tmp.")]
+        self.assertEqual(1, len(asides), os.listdir(folder))
+        self.assertEqual(self.before[target], read(os.path.join(folder, asides[0])), "the old file, moved aside")
+        code, text = self.prefix.run(["reg", "query", SESSION_MANAGER, "/v", "PendingFileRenameOperations",
+                                      "/reg:64"])
+        self.assertEqual(0, code)
+        self.assertIn("\\??\\" + installation.LIBRARY_DIR + "\\" + asides[0], text)
+
+    def test_a_file_that_can_be_neither_overwritten_nor_moved_stops_the_walk(self):
+        stuck = installation.APPLICATION_DIR + r"\FrameCore.dll"
+        self.hold("--open", stuck, "r")
+        result = self.run_updater()
+        self.assertEqual(SHARING_VIOLATION, result.exit_code, result.hresult)
+        self.assertOneBox(result, ENGLISH[1213].replace("%08x", "%08x" % SHARING_VIOLATION), MB_ICONHAND)
+        targets = expected_targets()
+        stuck_at = [path for path, _ in targets].index(stuck)
+        for path, source in targets[:stuck_at]:
+            self.assertReplaced(path, source)
+        for path, _ in targets[stuck_at:]:
+            self.assertUntouched(path)
+        self.assertFalse(os.path.exists(self.prefix.unix_path(STAGING)))
+
+    def test_a_help_file_in_use_that_may_be_moved_is_replaced(self):
+        target = installation.HELP_DIR + r"\DEU\zentrel.chm"
+        holder = self.hold("--open", target, "rd")
+        result = self.run_updater()
+        self.assertEqual(0, result.exit_code, result.hresult)
+        self.assertReplaced(target, os.path.join(BUILD, "payloads", "help", "DEU", "zentrel.chm"))
+        # The old file was deleted while open: it goes when its last user lets go.
+        holder.kill()
+        holder.wait()
+        time.sleep(0.5)
+        self.assertEqual(["zentrel.chm"], os.listdir(self.prefix.unix_path(installation.HELP_DIR + r"\DEU")))
+
+    def test_a_help_file_whose_copy_fails_is_kept(self):
+        # A folder whose name differs only in case (possible on the Unix side
+        # of Wine) takes the name as soon as the old file is moved aside, so
+        # the copy of the new file fails, and so does the move back: the old
+        # file must then stay beside it under its aside name, not be lost.
+        folder = self.prefix.unix_path(installation.HELP_DIR + r"\FRA")
+        target = installation.HELP_DIR + r"\FRA\zentrel.chm"
+        os.mkdir(os.path.join(folder, "ZENTREL.CHM"))
+        result = self.run_updater()
+        self.assertEqual(0x80070005, result.exit_code, result.hresult)
+        self.assertOneBox(result, ENGLISH[1213].replace("%08x", "80070005"), MB_ICONHAND)
+        kept = [name for name in os.listdir(folder) if name != "ZENTREL.CHM"]
+        self.assertEqual(1, len(kept), os.listdir(folder))
+        self.assertEqual(self.before[target], read(os.path.join(folder, kept[0])))
+        # The walk stopped there: the help files after it are untouched.
+        for language in LANGUAGE_FOLDERS[LANGUAGE_FOLDERS.index("FRA") + 1:]:
+            self.assertUntouched(f"{installation.HELP_DIR}\\{language}\\zentrel.chm")
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
