@@ -3,6 +3,7 @@
 #include "common/hresult.h"
 #include "engine/progress_window.h"
 #include "engine/staging.h"
+#include "records/hooks.h"
 
 namespace {
 
@@ -133,12 +134,13 @@ void CPatchProcess::PumpUntilClose() noexcept
 
 PatchHooks InstallHooks() noexcept
 {
-    // The install records and the Restart Manager are not part of this build.
-    return PatchHooks();
+    return PatchHooks{PreInstallHook, PostInstallHook};
 }
 
 HRESULT RunPatchProcess(const PatchPlan& plan, const std::wstring& caption, HMODULE instance)
 {
+    // Without memory for it the context is null, and the hooks report that.
+    PatchHookContext* context = CreatePatchHookContext();
     CPatchProcess process;
-    return process.Run(plan, nullptr, InstallHooks(), caption, instance);
+    return process.Run(plan, context, InstallHooks(), caption, instance);
 }

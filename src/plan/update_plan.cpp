@@ -11,17 +11,6 @@
 
 namespace {
 
-std::wstring ReadAppValue(const wchar_t* valueName)
-{
-    std::wstring text;
-    CRegKeyEx key;
-    if (OpenMachineKeyForRead(key, ProductAppKey)) {
-        (void)key.ReadString(valueName, text);
-        key.CloseKey();
-    }
-    return text;
-}
-
 bool IsExistingFile(const std::wstring& path) noexcept
 {
     const DWORD attributes = GetFileAttributesW(path.c_str());
@@ -191,8 +180,8 @@ LONG CollectPlanEntries(PatchPlan& plan, const CTargetFolderTable& folders)
 LONG BuildUpdatePlan(PatchPlan& plan)
 {
     plan.Clear();
-    const std::wstring applicationFolder = ReadAppValue(L"ApplicationDir");
-    const std::wstring libraryFolder = ReadAppValue(L"VideoEditLibPath");
+    const std::wstring applicationFolder = ReadMachineString(ProductAppKey, L"ApplicationDir");
+    const std::wstring libraryFolder = ReadMachineString(ProductAppKey, L"VideoEditLibPath");
     const std::wstring helpFolder = DeriveHelpFolder(libraryFolder);
     if (applicationFolder.empty() || libraryFolder.empty() || helpFolder.empty()) {
         return -1;

@@ -4,11 +4,5 @@
 
 std::wstring ReadInstalledVersion()
 {
-    std::wstring version;
-    CRegKeyEx key;
-    if (OpenMachineKeyForRead(key, ProductUninstallKey)) {
-        (void)key.ReadString(L"DisplayVersion", version);
-        key.CloseKey();
-    }
-    return version;
+    return ReadMachineString(ProductUninstallKey, L"DisplayVersion");
 }

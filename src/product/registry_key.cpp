@@ -104,3 +104,14 @@ bool OpenMachineKeyForRead(CRegKey& key, const wchar_t* subKey) noexcept
 {
     return OpenMachineKeyForRead(key, subKey, IsSixtyFourBitProcessor());
 }
+
+std::wstring ReadMachineString(const wchar_t* subKey, const wchar_t* valueName)
+{
+    std::wstring text;
+    CRegKeyEx key;
+    if (OpenMachineKeyForRead(key, subKey)) {
+        (void)key.ReadString(valueName, text);
+        key.CloseKey();
+    }
+    return text;
+}

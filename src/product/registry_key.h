@@ -60,3 +60,7 @@ constexpr REGSAM RegViewMask = KEY_WOW64_32KEY | KEY_WOW64_64KEY;
 // 32-bit Windows. True when the holder holds the key afterwards.
 bool OpenMachineKeyForRead(CRegKey& key, const wchar_t* subKey, bool sixtyFourBit) noexcept;
 bool OpenMachineKeyForRead(CRegKey& key, const wchar_t* subKey) noexcept;
+
+// A text value of a key under HKEY_LOCAL_MACHINE, read by the view rule above;
+// empty when the key or the value cannot be read.
+std::wstring ReadMachineString(const wchar_t* subKey, const wchar_t* valueName);

@@ -18,6 +18,8 @@ BUILD = os.environ.get("ZENTREL_BUILD", os.path.join(ROOT, "build"))
 UPDATER = os.environ.get("ZENTREL_UPDATER", os.path.join(BUILD, "ZentrelUpdate.exe"))
 WATCH = os.environ.get("ZENTREL_WATCH", os.path.join(BUILD, "tests", "harness", "watch.exe"))
 PLANTED_DLL = os.environ.get("ZENTREL_PLANTED_DLL", os.path.join(BUILD, "tests", "harness", "planted_dll.dll"))
+REGDUMP = os.path.join(BUILD, "tests", "harness", "regdump.exe")
+FAKE_RSTRTMGR = os.path.join(BUILD, "tests", "harness", "Rstrtmgr.dll")
 
 HKLM = "HKEY_LOCAL_MACHINE"
 UNINSTALL_KEY = r"Software\Microsoft\Windows\CurrentVersion\Uninstall\InstallShield_{3E81B4D2-7C60-4F1A-9D35-B0C6E2A8F471}"

@@ -7,7 +7,7 @@ import subprocess
 import time
 import unittest
 
-from common import BUILD, ENGLISH, MB_ICONHAND, MB_OK, UpdaterTestCase, installation
+from common import BUILD, ENGLISH, MB_ICONEXCLAMATION, MB_ICONHAND, MB_OK, UpdaterTestCase, installation
 from wine import WINE
 
 SLEEPER = os.path.join(BUILD, "tests", "harness", "sleeper.exe")
@@ -85,10 +85,10 @@ class TypicalRun(EngineTestCase):
                      if name.startswith("ZentrelUpdate.exe.tmp")]
         self.assertEqual([], leftovers)
 
-        # The installation now carries the new files: nothing is left to do.
+        # The installation now is the new version: a second run leaves it alone.
         result = self.run_updater()
-        self.assertEqual(0, result.exit_code, result.hresult)
-        self.assertOneBox(result, ENGLISH[1210], MB_OK)
+        self.assertEqual(0x80070005, result.exit_code, result.hresult)
+        self.assertOneBox(result, ENGLISH[1218], MB_ICONEXCLAMATION)
         for path, source in expected_targets():
             self.assertReplaced(path, source)
 

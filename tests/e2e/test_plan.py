@@ -51,7 +51,7 @@ class FindingTheInstallation(UpdaterTestCase):
 
     def test_app_key_only_in_the_64_bit_view_is_found(self):
         self.prefix.reg_import(32, f"[-{HKLM}\\{installation.APP_KEY}]\n")
-        self.prefix.reg_import(64, installation.registry_text().split("\n\n")[2] + "\n")
+        self.prefix.reg_import(64, installation.registry_text(appdb=False).split("\n\n")[2] + "\n")
         result = self.run_updater()
         self.assertEqual(S_OK, result.exit_code, result.hresult)
 

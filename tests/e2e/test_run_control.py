@@ -81,9 +81,13 @@ class SingleInstance(UpdaterTestCase):
 
     def test_the_guard_is_given_back_when_the_run_ends(self):
         installation.seed(self.prefix, BUILD)
-        for _ in range(2):
-            result = self.run_updater()
-            self.assertEqual(S_OK, result.exit_code, result.hresult)
+        # The first run ends and lets go; the second is not refused as a second
+        # instance but finds the product already updated.
+        result = self.run_updater()
+        self.assertEqual(S_OK, result.exit_code, result.hresult)
+        result = self.run_updater()
+        self.assertEqual(E_ACCESSDENIED, result.exit_code, result.hresult)
+        self.assertOneBox(result, ENGLISH[1218], MB_ICONEXCLAMATION)
 
 
 class Languages(UpdaterTestCase):

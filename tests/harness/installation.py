@@ -30,8 +30,17 @@ PROGRAM_FILES = [
 HELP_LANGUAGES = ["CHS", "CHT", "DEU", "ENU", "ESP", "FRA", "ITA", "JPN", "KOR", "NLD", "PLK", "PTB", "RUS"]
 
 
-def registry_text(version="3.1.00.14000"):
-    return (
+APPDB_PRODUCT_KEY = r"Software\Halvern Corporation\Shared Info\AppDB\Zentrel"
+
+# The history the product keeps of its updates, with one update recorded.
+HISTORY = ("3.1.00.14000\r\n3.0.00.12000\r\nUpdateCount=1\r\nUpdated_1_Date=2012/11/5 14:22:10\r\n"
+           "Updated_1_ProductName=Zentrel\r\nUpdated_1_Version=3.1.00.14000\r\n"
+           "Updated_1_ProductGUID={3E81B4D2-7C60-4F1A-9D35-B0C6E2A8F471}\r\n")
+
+
+def registry_text(version="3.1.00.14000", appdb=True):
+    appdb_text = f"[{HKLM}\\{APPDB_PRODUCT_KEY}]\n\"InstallPath\"={reg_string(APPLICATION_DIR)}\n\n" if appdb else ""
+    return appdb_text + (
         f"[{HKLM}\\{UNINSTALL_KEY}]\n"
         f"\"DisplayName\"={reg_string('Zentrel')}\n"
         f"\"DisplayVersion\"={reg_string(version)}\n\n"
@@ -43,11 +52,12 @@ def registry_text(version="3.1.00.14000"):
     )
 
 
-def seed(prefix, build_dir, version="3.1.00.14000", file_versions=None, help_files=True):
+def seed(prefix, build_dir, version="3.1.00.14000", file_versions=None, help_files=True, appdb=True,
+         history=HISTORY):
     """Registry in the 32-bit view, where the product's installer writes it,
     and the installed files. `file_versions` maps a program file's Windows
     path to the version to give it instead (None: leave it out)."""
-    prefix.reg_import(32, registry_text(version))
+    prefix.reg_import(32, registry_text(version, appdb))
     file_versions = file_versions or {}
     for folder, name, installed in PROGRAM_FILES:
         path = folder + "\\" + name
@@ -61,7 +71,10 @@ def seed(prefix, build_dir, version="3.1.00.14000", file_versions=None, help_fil
         for language in HELP_LANGUAGES:
             _write(prefix.unix_path(f"{HELP_DIR}\\{language}\\zentrel.chm"), f"Zentrel {version} help, {language}\n")
     _write(prefix.unix_path(HELP_DIR + r"\VersionZentrelHelp.txt"), f"{version}\n")
-    _write(prefix.unix_path(APPLICATION_DIR + r"\version.txt"), f"{version}\r\n")
+    if history is not None:
+        path = prefix.unix_path(APPLICATION_DIR + r"\version.txt")
+        with open(path, "wb") as f:
+            f.write(history if isinstance(history, bytes) else history.encode("latin-1"))
 
 
 def payload_program(build_dir, name):
@@ -90,7 +103,7 @@ def snapshot_files(prefix):
 
 def snapshot_registry(prefix):
     """{(view, key): values} of the keys the update reads or writes."""
-    keys = [UNINSTALL_KEY, PRODUCT_KEY, APP_KEY, r"Software\Halvern Corporation\Shared Info\AppDB\Zentrel",
+    keys = [UNINSTALL_KEY, PRODUCT_KEY, APP_KEY, APPDB_PRODUCT_KEY, APPDB_PRODUCT_KEY + r"\PatchList\RX4819305562",
             r"SOFTWARE\Halvern Corporation\Mirelo Update"]
     snapshot = {}
     for view in (32, 64):

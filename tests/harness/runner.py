@@ -9,6 +9,7 @@ import tempfile
 from wine import Prefix
 
 RELAY_CALL = re.compile(r'Call user32\.MessageBox\w*\((?P<args>.*)\) ret=')
+RM_CALL = re.compile(r'Call rstrtmgr\.(?P<name>Rm\w+)\(')
 
 
 @dataclasses.dataclass
@@ -25,6 +26,7 @@ class RunResult:
     windows: list
     shots: list
     timed_out: bool
+    restart_manager_calls: list = dataclasses.field(default_factory=list)
 
     @property
     def hresult(self):
@@ -42,6 +44,18 @@ def _unescape(field):
             out.append(c)
             i += 1
     return "".join(out)
+
+
+def _relay_restart_manager(log_path):
+    """The Restart Manager functions called, in order."""
+    calls = []
+    if os.path.exists(log_path):
+        with open(log_path, "r", encoding="latin-1") as log:
+            for line in log:
+                m = RM_CALL.search(line)
+                if m:
+                    calls.append(m.group("name"))
+    return calls
 
 
 def _relay_styles(log_path):
@@ -63,7 +77,8 @@ def _relay_styles(log_path):
     return styles
 
 
-def run_updater(prefix: Prefix, updater_unix_path, watch_exe, lang=None, mutex=None, shots_dir=None, timeout=120):
+def run_updater(prefix: Prefix, updater_unix_path, watch_exe, lang=None, mutex=None, shots_dir=None, timeout=120,
+                env=None):
     """Starts the updater through watch.exe with the relay log of message boxes on."""
     work = tempfile.mkdtemp(prefix="run-", dir=prefix.path)
     out_path = os.path.join(work, "watch.txt")
@@ -75,10 +90,11 @@ def run_updater(prefix: Prefix, updater_unix_path, watch_exe, lang=None, mutex=N
         args += ["--shots", prefix.windows_path(shots_dir)]
     updater = updater_unix_path if updater_unix_path[1:3] == ":\\" else prefix.windows_path(updater_unix_path)
     args += ["--", updater]
-    env = {"WINEDEBUG": "-all,+relay"}
+    run_env = {"WINEDEBUG": "-all,+relay"}
     if lang:
-        env.update({"LANG": lang, "LC_ALL": lang})
-    prefix.run(args, env=env, timeout=timeout + 60, stderr_path=relay_path)
+        run_env.update({"LANG": lang, "LC_ALL": lang})
+    run_env.update(env or {})
+    prefix.run(args, env=run_env, timeout=timeout + 60, stderr_path=relay_path)
 
     boxes, windows, shots = [], [], []
     exit_code, timed_out = None, False
@@ -104,4 +120,4 @@ def run_updater(prefix: Prefix, updater_unix_path, watch_exe, lang=None, mutex=N
         box.style = style
     if len(styles) != len(boxes):
         raise RuntimeError(f"{len(boxes)} message boxes seen but {len(styles)} MessageBox calls logged")
-    return RunResult(exit_code, boxes, windows, shots, timed_out)
+    return RunResult(exit_code, boxes, windows, shots, timed_out, _relay_restart_manager(relay_path))

@@ -17,8 +17,10 @@ WINE = shutil.which("wine") or "/usr/bin/wine"
 WINESERVER = shutil.which("wineserver") or "/usr/bin/wineserver"
 
 # Registry value that makes Wine's relay channel log the message box calls
-# (text, caption and style) and nothing else.
-RELAY_INCLUDE = "user32.MessageBoxW;user32.MessageBoxExW;user32.MessageBoxTimeoutW;user32.MessageBoxIndirectW"
+# (text, caption and style) and the Restart Manager's, and nothing else.
+RELAY_INCLUDE = ("user32.MessageBoxW;user32.MessageBoxExW;user32.MessageBoxTimeoutW;user32.MessageBoxIndirectW;"
+                 "rstrtmgr.RmStartSession;rstrtmgr.RmRegisterResources;rstrtmgr.RmShutdown;rstrtmgr.RmRestart;"
+                 "rstrtmgr.RmEndSession")
 
 DEVNULL = subprocess.DEVNULL
 
@@ -47,8 +49,11 @@ def ensure_template(build_dir):
     template = os.path.join(root, "template")
     with open(os.path.join(root, ".lock"), "w") as lock:
         fcntl.flock(lock, fcntl.LOCK_EX)
-        if os.path.exists(os.path.join(template, ".ready")):
-            return template
+        ready = os.path.join(template, ".ready")
+        if os.path.exists(ready):
+            with open(ready) as f:
+                if f.read() == RELAY_INCLUDE:
+                    return template
         shutil.rmtree(template, ignore_errors=True)
         env = base_env(template)
         _run_detached([WINE, "wineboot", "-i"], env, timeout=300)
@@ -58,7 +63,8 @@ def ensure_template(build_dir):
         _run_detached([WINESERVER, "-w"], env, timeout=120)
         if not os.path.exists(os.path.join(template, "system.reg")):
             raise RuntimeError("wineboot did not create a prefix in " + template)
-        open(os.path.join(template, ".ready"), "w").close()
+        with open(ready, "w") as f:
+            f.write(RELAY_INCLUDE)
         return template
 
 
@@ -192,6 +198,24 @@ class Prefix:
             parts = line.strip().split("    ")
             if len(parts) >= 2 and parts[1].startswith("REG_"):
                 values[parts[0]] = (parts[1], parts[2] if len(parts) > 2 else "")
+        return values
+
+    def reg_values(self, key, view, regdump_exe):
+        """{name: (type, bytes)} of a key under HKLM, exactly as stored, or None when it is missing."""
+        fd, out = tempfile.mkstemp(suffix=".txt", dir=self.path)
+        os.close(fd)
+        try:
+            self.run([self.windows_path(regdump_exe), self.windows_path(out), str(view), key], check=True)
+            with open(out, encoding="utf-8") as f:
+                lines = f.read().splitlines()
+        finally:
+            os.remove(out)
+        if lines == ["missing"]:
+            return None
+        values = {}
+        for line in lines:
+            name, kind, data = line.split("\t")
+            values[name] = (int(kind), bytes.fromhex(data))
         return values
 
 

@@ -53,3 +53,25 @@ inline void RemoveTree(const std::wstring& folder)
     }
     RemoveDirectoryW(folder.c_str());
 }
+
+// A folder of a test's own under the temporary folder, removed with its contents.
+class CTestFolder {
+public:
+    explicit CTestFolder(const std::wstring& stem)
+    {
+        wchar_t temp[MAX_PATH];
+        GetTempPathW(MAX_PATH, temp);
+        m_path = std::wstring(temp) + stem + L"-" + std::to_wstring(GetCurrentProcessId());
+        RemoveTree(m_path);
+        CreateDirectoryW(m_path.c_str(), nullptr);
+    }
+    ~CTestFolder() { RemoveTree(m_path); }
+    CTestFolder(const CTestFolder&) = delete;
+    CTestFolder& operator=(const CTestFolder&) = delete;
+
+    const std::wstring& Path() const { return m_path; }
+    std::wstring Path(const std::wstring& name) const { return m_path + L"\\" + name; }
+
+private:
+    std::wstring m_path;
+};

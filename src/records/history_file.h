@@ -1,0 +1,33 @@
+#pragma once
+// The application's update history, "version.txt" in its folder: the newest
+// version on the first line, the old lines below, an update counter and four
+// lines for every update. Single-byte text: each byte is the character of the
+// same code, so old lines are written back byte for byte.
+
+#include <string>
+#include <vector>
+
+#include "records/local_time_stamp.h"
+
+inline constexpr const wchar_t* ProductCode = L"{3E81B4D2-7C60-4F1A-9D35-B0C6E2A8F471}";
+
+// Adds this update to "version.txt" in the application folder. Skipped when
+// the folder cannot be read from the registry.
+void UpdateHistoryFile(const std::wstring& versionText, const std::wstring& productName);
+
+// The non-empty lines of the file, in order (LF or CR LF ends a line). Empty
+// when the file cannot be read.
+std::vector<std::wstring> ReadHistoryLines(const std::wstring& path);
+// The same, telling whether the whole file was read (a missing file counts as
+// read and empty).
+bool ReadHistoryLines(const std::wstring& path, std::vector<std::wstring>& lines);
+
+// The complete new content, lines ending in CR LF, one character per byte.
+std::string HistoryFileContent(const std::wstring& productName, const std::vector<std::wstring>& oldLines,
+                               const std::wstring& versionText, const LocalTimeStamp& now);
+
+// Writes the new content to a new file in the same folder and puts it in the
+// old file's place only when it is complete. False, with the old file exactly
+// as it was, when anything fails.
+bool WriteHistoryFile(const std::wstring& productName, const std::vector<std::wstring>& oldLines,
+                      const std::wstring& path, const std::wstring& versionText);
