@@ -126,7 +126,8 @@ bool IsHelpRow(const PatchPlanEntry& row) noexcept
 void DeleteStagedFile(const std::wstring& path) noexcept
 {
     if (!DeleteFileW(path.c_str())) {
-        SetFileAttributesW(path.c_str(), 0);
+        // It may carry the read-only attribute of the target it was copied over.
+        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
         DeleteFileW(path.c_str());
     }
 }
@@ -226,6 +227,7 @@ HRESULT ExtractPayload(const std::wstring& stagingFolder, const PatchPlanEntry& 
 HRESULT ReplaceHelpFile(const std::wstring& target, const std::wstring& source, const ReplaceFunction& replace)
 {
     const std::wstring aside = AsideName(target, GetCurrentProcessId(), GetTickCount());
+    const DWORD attributes = GetFileAttributesW(target.c_str());
     const bool movedAside = MoveFileW(target.c_str(), aside.c_str()) != FALSE;
     const HRESULT result = replace(target, source);
     if (!movedAside) {
@@ -233,7 +235,13 @@ HRESULT ReplaceHelpFile(const std::wstring& target, const std::wstring& source, 
     }
     if (FAILED(result)) {
         MoveFileW(aside.c_str(), target.c_str());
-    } else if (!DeleteFileW(aside.c_str())) {
+        return result;
+    }
+    // The new file keeps the attributes the old one had, as an overwrite would.
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        SetFileAttributesW(target.c_str(), attributes & ~FILE_ATTRIBUTE_ENCRYPTED);
+    }
+    if (!DeleteFileW(aside.c_str())) {
         SetFileAttributesW(aside.c_str(), FILE_ATTRIBUTE_NORMAL);
         if (!DeleteFileW(aside.c_str())) {
             MoveFileExW(aside.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);

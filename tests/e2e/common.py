@@ -10,7 +10,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, os.path.join(ROOT, "tests", "harness"))
 
-from runner import run_updater  # noqa: E402
+from runner import run_updater, start_updater  # noqa: E402,F401
 import installation  # noqa: E402,F401
 from wine import Prefix, reg_dword, reg_string  # noqa: E402
 

@@ -104,6 +104,8 @@ class TypicalRun(EngineTestCase):
         self.assertReplaced(target, installation.payload_program(BUILD, "vxdecode.dll"))
         self.assertIn("H", self.attributes(target))
         self.assertIn("R", self.attributes(target))
+        # The staged copy took those attributes too, and is still cleaned up.
+        self.assertFalse(os.path.exists(self.prefix.unix_path(STAGING)))
 
 
 class FilesInUse(EngineTestCase):

@@ -2,10 +2,11 @@
 message box appears, in which language, and which exit code comes back."""
 import os
 import shutil
+import time
 import unittest
 
 from common import (ALREADY_RUNNING, BUILD, E_ACCESSDENIED, ENGLISH, MB_ICONEXCLAMATION, MB_OK, MUTEX, PLANTED_DLL,
-                    S_OK, UPDATER, UpdaterTestCase, installation, load_texts)
+                    S_OK, UPDATER, WATCH, UpdaterTestCase, installation, load_texts, start_updater)
 
 
 class VersionChecks(UpdaterTestCase):
@@ -78,6 +79,22 @@ class SingleInstance(UpdaterTestCase):
         result = self.run_updater(mutex=MUTEX)
         self.assertEqual(ALREADY_RUNNING, result.exit_code, result.hresult)
         self.assertOneBox(result, ENGLISH[1201], MB_OK)
+
+    def test_a_second_instance_started_during_an_update_is_refused(self):
+        installation.seed(self.prefix, BUILD)
+        # The first instance's worker is held while its progress window shows.
+        first = start_updater(self.prefix, UPDATER, WATCH, hold_ms=8000)
+        deadline = time.time() + 30
+        while not first.seen_window() and time.time() < deadline:
+            time.sleep(0.1)
+        self.assertTrue(first.seen_window(), "the first instance shows its progress window")
+        second = self.run_updater()
+        self.assertEqual(ALREADY_RUNNING, second.exit_code, second.hresult)
+        self.assertOneBox(second, ENGLISH[1201], MB_OK)
+        # The first instance is not disturbed.
+        result = first.wait()
+        self.assertEqual(S_OK, result.exit_code, result.hresult)
+        self.assertOneBox(result, ENGLISH[1210], MB_OK)
 
     def test_the_guard_is_given_back_when_the_run_ends(self):
         installation.seed(self.prefix, BUILD)

@@ -106,11 +106,14 @@ TEST_F(HelpFiles, ASuccessfulCopyLeavesNoAsideFile)
     const std::wstring target = Path(L"zentrel.chm");
     WriteText(target, "old help");
     WriteText(Path(L"new.chm"), "new help");
-    SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_READONLY);
+    SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
     EXPECT_EQ(S_OK, ReplaceHelpFile(target, Path(L"new.chm"), [](const std::wstring& t, const std::wstring& s) {
                   return ReplaceTargetFile(t, s);
               }));
     EXPECT_EQ(L"new help", ReadText(target));
+    EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN),
+              GetFileAttributesW(target.c_str()) & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN))
+        << "the attributes of the old help file";
     WIN32_FIND_DATAW found;
     EXPECT_EQ(INVALID_HANDLE_VALUE, FindFirstFileW(Path(L"zentrel.chm.tmp.*").c_str(), &found));
 }

@@ -4,9 +4,10 @@ and style) and the full 32-bit exit code."""
 import dataclasses
 import os
 import re
+import subprocess
 import tempfile
 
-from wine import Prefix
+from wine import WINE, Prefix
 
 RELAY_CALL = re.compile(r'Call user32\.MessageBox\w*\((?P<args>.*)\) ret=')
 RM_CALL = re.compile(r'Call rstrtmgr\.(?P<name>Rm\w+)\(')
@@ -77,8 +78,31 @@ def _relay_styles(log_path):
     return styles
 
 
-def run_updater(prefix: Prefix, updater_unix_path, watch_exe, lang=None, mutex=None, shots_dir=None, timeout=120,
-                env=None):
+class PendingRun:
+    """An updater started through watch.exe that has not been waited for yet."""
+
+    def __init__(self, process, work, out_path, relay_path, relay_file):
+        self.process = process
+        self.work = work
+        self.out_path = out_path
+        self.relay_path = relay_path
+        self.relay_file = relay_file
+
+    def seen_window(self):
+        """True once the updater has shown a window other than a message box."""
+        if not os.path.exists(self.out_path):
+            return False
+        with open(self.out_path, "r", encoding="utf-8") as f:
+            return any(line.startswith("window\t") for line in f.read().splitlines())
+
+    def wait(self, timeout=180):
+        self.process.wait(timeout=timeout)
+        self.relay_file.close()
+        return _read_result(self.out_path, self.relay_path)
+
+
+def start_updater(prefix: Prefix, updater_unix_path, watch_exe, lang=None, mutex=None, shots_dir=None, timeout=120,
+                  env=None, hold_ms=0):
     """Starts the updater through watch.exe with the relay log of message boxes on."""
     work = tempfile.mkdtemp(prefix="run-", dir=prefix.path)
     out_path = os.path.join(work, "watch.txt")
@@ -88,14 +112,28 @@ def run_updater(prefix: Prefix, updater_unix_path, watch_exe, lang=None, mutex=N
         args += ["--mutex", mutex]
     if shots_dir:
         args += ["--shots", prefix.windows_path(shots_dir)]
+    if hold_ms:
+        args += ["--hold", str(hold_ms)]
     updater = updater_unix_path if updater_unix_path[1:3] == ":\\" else prefix.windows_path(updater_unix_path)
     args += ["--", updater]
-    run_env = {"WINEDEBUG": "-all,+relay"}
+    run_env = dict(prefix.env)
+    run_env["WINEDEBUG"] = "-all,+relay"
     if lang:
         run_env.update({"LANG": lang, "LC_ALL": lang})
     run_env.update(env or {})
-    prefix.run(args, env=run_env, timeout=timeout + 60, stderr_path=relay_path)
+    relay_file = open(relay_path, "wb")
+    process = subprocess.Popen([WINE] + args, env=run_env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                               stderr=relay_file)
+    return PendingRun(process, work, out_path, relay_path, relay_file)
 
+
+def run_updater(prefix: Prefix, updater_unix_path, watch_exe, lang=None, mutex=None, shots_dir=None, timeout=120,
+                env=None):
+    """Runs the updater through watch.exe and reads back what the user saw."""
+    return start_updater(prefix, updater_unix_path, watch_exe, lang, mutex, shots_dir, timeout, env).wait(timeout + 60)
+
+
+def _read_result(out_path, relay_path):
     boxes, windows, shots = [], [], []
     exit_code, timed_out = None, False
     with open(out_path, "r", encoding="utf-8") as f:

@@ -3,7 +3,7 @@
 // button, and writes the program's full 32-bit exit code, which the Linux exit
 // status of a Wine process cannot carry.
 //
-// usage: watch.exe --out FILE [--mutex NAME] [--shots DIR] [--timeout SECONDS]
+// usage: watch.exe --out FILE [--mutex NAME] [--shots DIR] [--hold MS] [--timeout SECONDS]
 //                  -- PROGRAM [ARGUMENTS...]
 //
 // FILE receives UTF-8 lines, fields separated by tabs, with \t \r \n \\ escaped:
@@ -15,6 +15,9 @@
 //   exit     0x<eight hex digits>   the exit code
 //   timeout                         the program was killed after the time-out
 // --mutex creates and holds the named mutex while the program runs.
+// --hold keeps the program's other threads waiting for MS milliseconds when its
+// first window other than a message box appears (its worker, while the
+// progress window shows), so that a test can act meanwhile.
 #include <windows.h>
 #include <tlhelp32.h>
 
@@ -206,6 +209,7 @@ int wmain(int argc, wchar_t** argv)
     std::wstring mutexName;
     std::wstring shotFolder;
     DWORD timeoutMs = 120000;
+    DWORD holdMs = 0;
     int programIndex = -1;
     for (int i = 1; i < argc; ++i) {
         const std::wstring option = argv[i];
@@ -222,6 +226,8 @@ int wmain(int argc, wchar_t** argv)
             mutexName = argv[++i];
         } else if (option == L"--shots") {
             shotFolder = argv[++i];
+        } else if (option == L"--hold") {
+            holdMs = static_cast<DWORD>(_wtoi(argv[++i]));
         } else if (option == L"--timeout") {
             timeoutMs = static_cast<DWORD>(_wtoi(argv[++i])) * 1000;
         }
@@ -293,10 +299,17 @@ int wmain(int argc, wchar_t** argv)
                     HoldOtherThreads(watch.processId, windowThread, false);
                 }
             }
+            fflush(out);
+            if (!isBox && holdMs > 0) {
+                const DWORD windowThread = GetWindowThreadProcessId(window, nullptr);
+                HoldOtherThreads(watch.processId, windowThread, true);
+                Sleep(holdMs);
+                HoldOtherThreads(watch.processId, windowThread, false);
+                holdMs = 0;
+            }
             if (isBox) {
                 PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(okButton));
             }
-            fflush(out);
         }
         if (waited == WAIT_OBJECT_0) {
             break;
