@@ -3,7 +3,9 @@ seeded installation, and the texts the updater should show."""
 import os
 import re
 import shutil
+import subprocess
 import sys
+import time
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -12,7 +14,7 @@ sys.path.insert(0, os.path.join(ROOT, "tests", "harness"))
 
 from runner import run_updater, start_updater  # noqa: E402,F401
 import installation  # noqa: E402,F401
-from wine import Prefix, reg_dword, reg_string  # noqa: E402
+from wine import WINE, Prefix, reg_dword, reg_string  # noqa: E402
 
 BUILD = os.environ.get("ZENTREL_BUILD", os.path.join(ROOT, "build"))
 UPDATER = os.environ.get("ZENTREL_UPDATER", os.path.join(BUILD, "ZentrelUpdate.exe"))
@@ -82,6 +84,21 @@ class UpdaterTestCase(unittest.TestCase):
 
     def seed_silent(self, value=1, view=32):
         self.prefix.reg_import(view, f"[{HKLM}\\{UPDATE_TOOL_KEY}]\n\"LaunchInstaller\"={reg_dword(value)}\n")
+
+    def start_program(self, windows_path, *args, settle=1.5):
+        """Starts a program in the prefix for the length of the test; it is
+        killed when the test ends."""
+        process = subprocess.Popen([WINE, windows_path] + list(args), env=self.prefix.env, stdin=subprocess.DEVNULL,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+        def stop():
+            process.kill()
+            process.wait()
+
+        self.addCleanup(stop)
+        time.sleep(settle)
+        self.assertIsNone(process.poll(), f"{windows_path} ended at once")
+        return process
 
     def run_updater(self, **kwargs):
         return run_updater(self.prefix, kwargs.pop("updater", UPDATER), WATCH, **kwargs)

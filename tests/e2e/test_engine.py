@@ -3,12 +3,10 @@ with, the times they carry, files in use, protected attributes, and failures
 that stop the walk without losing anything."""
 import calendar
 import os
-import subprocess
 import time
 import unittest
 
 from common import BUILD, ENGLISH, MB_ICONEXCLAMATION, MB_ICONHAND, MB_OK, UpdaterTestCase, installation
-from wine import WINE
 
 SLEEPER = os.path.join(BUILD, "tests", "harness", "sleeper.exe")
 STAMP = calendar.timegm((2013, 6, 28, 2, 0, 0))
@@ -37,27 +35,16 @@ class EngineTestCase(UpdaterTestCase):
 
     def setUp(self):
         super().setUp()
-        self.holders = []
         installation.seed(self.prefix, BUILD)
         self.before = {path: read(self.prefix.unix_path(path)) for path, _ in expected_targets()}
 
     def tearDown(self):
-        for holder in self.holders:
-            holder.kill()
-            holder.wait()
-        subprocess.run([WINE, "reg", "delete", SESSION_MANAGER, "/v", "PendingFileRenameOperations", "/f",
-                        "/reg:64"], env=self.prefix.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL)
+        self.prefix.run(["reg", "delete", SESSION_MANAGER, "/v", "PendingFileRenameOperations", "/f", "/reg:64"])
         super().tearDown()
 
     def hold(self, *args):
         """Starts the holder helper (--load DLL, or --open FILE r|rd) in the prefix."""
-        holder = subprocess.Popen([WINE, self.prefix.windows_path(SLEEPER)] + list(args), env=self.prefix.env,
-                                  stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.holders.append(holder)
-        time.sleep(1.5)
-        self.assertIsNone(holder.poll(), "the holder could not take hold")
-        return holder
+        return self.start_program(self.prefix.windows_path(SLEEPER), *args)
 
     def assertReplaced(self, path, source):
         self.assertEqual(read(source), read(self.prefix.unix_path(path)), path)

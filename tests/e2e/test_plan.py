@@ -3,13 +3,11 @@ it: an installation that cannot be found, one with nothing to update, and
 related programs that must be closed first."""
 import os
 import shutil
-import subprocess
-import time
 import unittest
 
 from common import BUILD, E_ACCESSDENIED, ENGLISH, HKLM, MB_ICONEXCLAMATION, MB_OK, S_OK, UpdaterTestCase
 from common import installation
-from wine import WINE, reg_string
+from wine import reg_string
 
 SLEEPER = os.path.join(BUILD, "tests", "harness", "sleeper.exe")
 
@@ -77,35 +75,26 @@ class RelatedPrograms(UpdaterTestCase):
     def setUp(self):
         super().setUp()
         installation.seed(self.prefix, BUILD)
-        self.running = []
 
-    def tearDown(self):
-        for process in self.running:
-            process.kill()
-            process.wait()
-        super().tearDown()
-
-    def start_program(self, image_name):
+    def run_as(self, image_name):
+        """Starts a program with this image name in the prefix."""
         path = self.prefix.unix_path("C:\\Programs\\" + image_name)
         os.makedirs(os.path.dirname(path), exist_ok=True)
         shutil.copy(SLEEPER, path)
-        process = subprocess.Popen([WINE, "C:\\Programs\\" + image_name], env=self.prefix.env,
-                                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.running.append(process)
-        time.sleep(1.5)
+        return self.start_program("C:\\Programs\\" + image_name)
 
     def test_kelvo_or_zentrel_running_stops_the_update(self):
         for name in ("Kelvo.exe", "Zentrel.exe"):
             with self.subTest(name):
-                self.start_program(name)
+                program = self.run_as(name)
                 result = self.run_updater()
                 self.assertEqual(E_ACCESSDENIED, result.exit_code, result.hresult)
                 self.assertOneBox(result, ENGLISH[1215], MB_ICONEXCLAMATION)
-                self.tearDown()
-                self.running = []
+                program.kill()
+                program.wait()
 
     def test_names_differing_in_case_do_not_count(self):
-        self.start_program("zentrel.exe")
+        self.run_as("zentrel.exe")
         result = self.run_updater()
         self.assertEqual(S_OK, result.exit_code, result.hresult)
 

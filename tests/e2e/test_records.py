@@ -5,13 +5,10 @@ Manager session around the file work."""
 import datetime
 import os
 import shutil
-import subprocess
-import time
 import unittest
 
 from common import (BUILD, E_ACCESSDENIED, ENGLISH, FAKE_RSTRTMGR, MB_ICONEXCLAMATION, MB_ICONHAND, MB_OK, REGDUMP,
                     S_OK, UpdaterTestCase, installation)
-from wine import WINE
 
 SLEEPER = os.path.join(BUILD, "tests", "harness", "sleeper.exe")
 PATCH_KEY = installation.APPDB_PRODUCT_KEY + r"\PatchList\RX4819305562"
@@ -176,13 +173,6 @@ class RecordingRestartManager(RecordsTestCase):
         self.log = os.path.join(self.prefix.path, "rm.log")
         if os.path.exists(self.log):
             os.remove(self.log)
-        self.holders = []
-
-    def tearDown(self):
-        for holder in self.holders:
-            holder.kill()
-            holder.wait()
-        super().tearDown()
 
     def run_recorded(self):
         return self.run_updater(env={"WINEDLLOVERRIDES": "mscoree,mshtml=;rstrtmgr=n",
@@ -208,11 +198,7 @@ class RecordingRestartManager(RecordsTestCase):
     def test_a_failed_file_phase_writes_no_record_but_restarts(self):
         installation.seed(self.prefix, BUILD)
         stuck = installation.APPLICATION_DIR + r"\Zentrel.exe"
-        holder = subprocess.Popen([WINE, self.prefix.windows_path(SLEEPER), "--open", stuck, "r"],
-                                  env=self.prefix.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                  stderr=subprocess.DEVNULL)
-        self.holders.append(holder)
-        time.sleep(1.5)
+        self.start_program(self.prefix.windows_path(SLEEPER), "--open", stuck, "r")
         history_before = self.history()
         result = self.run_recorded()
         self.assertEqual(0x80070020, result.exit_code, result.hresult)

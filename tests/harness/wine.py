@@ -11,7 +11,6 @@ import os
 import shutil
 import subprocess
 import tempfile
-import time
 
 WINE = shutil.which("wine") or "/usr/bin/wine"
 WINESERVER = shutil.which("wineserver") or "/usr/bin/wineserver"
