@@ -75,4 +75,15 @@ TEST_F(AppKey, DiscoveryCompletesTheFolderTableEveryTimeAlike)
     }
 }
 
+TEST_F(AppKey, ALibraryFolderWithoutRedOvadHoldsTheHelpFoldersItself)
+{
+    Set(KEY_WOW64_32KEY, L"ApplicationDir", L"C:\\nowhere\\Zentrel");
+    Set(KEY_WOW64_32KEY, L"VideoEditLibPath", L"C:\\nowhere\\Libraries\\");
+    PatchPlan plan;
+    EXPECT_EQ(-1, BuildUpdatePlan(plan));
+    EXPECT_EQ(L"C:\\nowhere\\Libraries\\", TargetFolderTable[2].path.Get());
+    // Plain concatenation: a folder ending in a backslash gives a doubled one.
+    EXPECT_EQ(L"C:\\nowhere\\Libraries\\\\DEU", TargetFolderTable[5].path.Get());
+}
+
 } // namespace
