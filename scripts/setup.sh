@@ -7,7 +7,7 @@ packages=(
   wine wine64 wine32:i386
   g++-mingw-w64-i686 binutils-mingw-w64-i686
   cmake ninja-build
-  xvfb xdotool x11-utils imagemagick
+  xvfb xauth xdotool x11-utils imagemagick
   libgtest-dev
   locales mscompress
   fonts-wqy-microhei
