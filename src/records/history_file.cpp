@@ -1,5 +1,6 @@
 #include "records/history_file.h"
 
+#include <algorithm>
 #include <cwchar>
 
 #include "common/unique_handle.h"

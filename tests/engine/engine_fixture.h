@@ -12,19 +12,10 @@
 
 class EngineFolder : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        wchar_t temp[MAX_PATH];
-        GetTempPathW(MAX_PATH, temp);
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        m_folder = std::wstring(temp) + L"zentrel-engine-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                   std::wstring(info->name(), info->name() + strlen(info->name()));
-        RemoveTree(m_folder);
-        ASSERT_TRUE(CreateDirectoryW(m_folder.c_str(), nullptr)) << GetLastError();
-    }
-    void TearDown() override { RemoveTree(m_folder); }
+    void SetUp() override { ASSERT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(m_folder.c_str())) << m_folder; }
 
-    std::wstring Path(const wchar_t* name) const { return m_folder + L"\\" + name; }
+    std::wstring Path(const wchar_t* name) const { return m_temp.Path(name); }
 
-    std::wstring m_folder;
+    const CTestFolder m_temp{L"zentrel-engine-" + CurrentTestName()};
+    const std::wstring m_folder = m_temp.Path();
 };

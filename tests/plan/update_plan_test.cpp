@@ -76,16 +76,7 @@ const wchar_t* const HelpLanguages[] = {L"CHS", L"CHT", L"DEU", L"ENU", L"ESP", 
 // folders, a folder table completed for them, and the files the test seeds.
 class Installation : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        wchar_t temp[MAX_PATH];
-        GetTempPathW(MAX_PATH, temp);
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        m_root = std::wstring(temp) + L"zentrel-plan-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                 std::wstring(info->name(), info->name() + strlen(info->name()));
-        SetRoot(m_root);
-    }
-    void TearDown() override { RemoveTree(MakeLongPath(m_root)); }
+    void SetUp() override { SetRoot(m_root); }
 
     void SetRoot(const std::wstring& root)
     {
@@ -143,7 +134,9 @@ protected:
         return ids;
     }
 
-    std::wstring m_root, m_app, m_library, m_help;
+    const CTestFolder m_temp{L"zentrel-plan-" + CurrentTestName()};
+    const std::wstring m_root = m_temp.Path();
+    std::wstring m_app, m_library, m_help;
     CTargetFolderTable m_folders;
 };
 

@@ -54,7 +54,15 @@ inline void RemoveTree(const std::wstring& folder)
     RemoveDirectoryW(folder.c_str());
 }
 
-// A folder of a test's own under the temporary folder, removed with its contents.
+// The name of the running GoogleTest test.
+inline std::wstring CurrentTestName()
+{
+    const char* name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    return std::wstring(name, name + strlen(name));
+}
+
+// A folder of a test's own under the temporary folder, removed with its
+// contents (also those deeper than MAX_PATH).
 class CTestFolder {
 public:
     explicit CTestFolder(const std::wstring& stem)
@@ -62,10 +70,10 @@ public:
         wchar_t temp[MAX_PATH];
         GetTempPathW(MAX_PATH, temp);
         m_path = std::wstring(temp) + stem + L"-" + std::to_wstring(GetCurrentProcessId());
-        RemoveTree(m_path);
+        RemoveTree(LongForm());
         CreateDirectoryW(m_path.c_str(), nullptr);
     }
-    ~CTestFolder() { RemoveTree(m_path); }
+    ~CTestFolder() { RemoveTree(LongForm()); }
     CTestFolder(const CTestFolder&) = delete;
     CTestFolder& operator=(const CTestFolder&) = delete;
 
@@ -73,5 +81,7 @@ public:
     std::wstring Path(const std::wstring& name) const { return m_path + L"\\" + name; }
 
 private:
+    std::wstring LongForm() const { return L"\\\\?\\" + m_path; }
+
     std::wstring m_path;
 };
