@@ -2,6 +2,11 @@
 
 namespace {
 
+// Computed by the build from the very files it packs.
+constexpr PayloadDigest PayloadDigests[PatchCatalogSize] = {
+#include "payload_digests.inc"
+};
+
 constexpr PatchFileTime UpdateFileTime = {2013, 6, 28, 2, 0, 0, 0};
 constexpr FourPartVersion NoLowerBound = {0, 0, 0, 0};
 constexpr FourPartVersion ProductLow = {3, 0, 0, 0};
@@ -19,6 +24,7 @@ PatchCatalogEntry ProgramFile(LONG resourceId, const wchar_t* fileName, DWORD fo
     row.fileTime = UpdateFileTime;
     row.minVersion = NoLowerBound;
     row.maxVersion = maxVersion;
+    row.digest = PayloadDigests[resourceId - 401];
     return row;
 }
 

@@ -20,6 +20,9 @@ struct PatchFileTime {
     WORD millisecond = 0;
 };
 
+// SHA-256 of a payload's expanded bytes.
+using PayloadDigest = std::array<BYTE, 32>;
+
 struct PatchCatalogEntry {
     bool applyOn32Bit = false;
     bool applyOn64Bit = false;
@@ -32,6 +35,7 @@ struct PatchCatalogEntry {
     PatchFileTime fileTime;
     FourPartVersion minVersion;
     FourPartVersion maxVersion;
+    PayloadDigest digest{}; // what the expanded payload must hash to
 };
 
 struct TargetFolder {
