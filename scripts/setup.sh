@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   wine wine64 wine32:i386
   g++-mingw-w64-i686 binutils-mingw-w64-i686
+  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   cmake ninja-build
   xvfb xauth xdotool x11-utils imagemagick
   libgtest-dev

@@ -12,7 +12,10 @@ import shutil
 import subprocess
 import tempfile
 
-WINE = shutil.which("wine") or "/usr/bin/wine"
+# "wine" starts 32-bit programs (and hands 64-bit ones to wine64). The 64-bit
+# check build (see scripts/test.sh) sets ZENTREL_WINE to the wine64 loader.
+WINE = os.environ.get("ZENTREL_WINE") or shutil.which("wine") or "/usr/bin/wine"
+WINE32_LOADER = "/usr/lib/wine/wine"
 WINESERVER = shutil.which("wineserver") or "/usr/bin/wineserver"
 
 # Registry value that makes Wine's relay channel log the message box calls
@@ -35,6 +38,17 @@ def base_env(prefix):
     env.pop("LC_ALL", None)
     env.pop("LC_MESSAGES", None)
     return env
+
+
+def can_run_32bit_programs():
+    """False on a machine whose kernel cannot execute 32-bit x86 programs (its
+    IA-32 emulation is off): Wine's 32-bit loader, and with it every PE32
+    program, cannot start there."""
+    try:
+        subprocess.run([WINE32_LOADER, "--version"], stdin=DEVNULL, stdout=DEVNULL, stderr=DEVNULL, timeout=60)
+    except OSError:
+        return False
+    return True
 
 
 def _run_detached(args, env, timeout=120):
@@ -228,7 +242,8 @@ def reg_dword(value):
 
 def main(argv):
     """prefix BUILD_DIR: prints the path of a new clone with its server running.
-    close PATH: stops that clone's server and removes it."""
+    close PATH: stops that clone's server and removes it.
+    can-run-32bit: exits 0 when this machine can run PE32 programs under Wine."""
     if len(argv) == 3 and argv[1] == "prefix":
         prefix = Prefix(os.path.abspath(argv[2]), keep=True)
         print(prefix.path)
@@ -237,6 +252,8 @@ def main(argv):
         _run_detached([WINESERVER, "-k"], base_env(argv[2]), timeout=60)
         shutil.rmtree(argv[2], ignore_errors=True)
         return 0
+    if len(argv) == 2 and argv[1] == "can-run-32bit":
+        return 0 if can_run_32bit_programs() else 1
     print(main.__doc__)
     return 2
 
