@@ -12,7 +12,7 @@ packages=(
   libgtest-dev
   locales mscompress
   fonts-wqy-microhei
-  python3
+  python3 clang-format
 )
 
 missing=()

@@ -35,4 +35,4 @@ inline HRESULT HResultFromLastError() noexcept
 // The HRESULT of the exception being handled: E_OUTOFMEMORY for exhausted
 // memory, the carried failure of a CHResultError, E_UNEXPECTED for anything
 // else. Call only inside a catch block.
-HRESULT ResultOfCurrentException() noexcept;
+[[nodiscard]] HRESULT ResultOfCurrentException() noexcept;

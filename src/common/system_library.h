@@ -14,7 +14,7 @@ void RestrictDllSearchToSystem32() noexcept;
 
 // Loads `fileName` (a bare name such as L"version.dll") from the system folder
 // only. An empty holder when it is not there; GetLastError tells why.
-CUniqueLibrary LoadSystemLibrary(const wchar_t* fileName) noexcept;
+[[nodiscard]] CUniqueLibrary LoadSystemLibrary(const wchar_t* fileName) noexcept;
 
 // Looks up an export and casts it to the caller's function type.
 template <typename Function>

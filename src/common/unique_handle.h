@@ -66,6 +66,12 @@ struct FreeSidTraits : NullIsNone<PSID> {
 struct RegCloseKeyTraits : NullIsNone<HKEY> {
     static void Close(HKEY key) noexcept { RegCloseKey(key); }
 };
+struct LocalFreeTraits : NullIsNone<HLOCAL> {
+    static void Close(HLOCAL memory) noexcept { LocalFree(memory); }
+};
+struct DestroyIconTraits : NullIsNone<HICON> {
+    static void Close(HICON icon) noexcept { DestroyIcon(icon); }
+};
 
 // Handles whose "none" value is null: threads, events, mutexes, tokens.
 using CUniqueHandle = CUniqueResource<HANDLE, CloseHandleTraits>;
@@ -74,6 +80,9 @@ using CUniqueFileHandle = CUniqueResource<HANDLE, CloseFileHandleTraits>;
 using CUniqueLibrary = CUniqueResource<HMODULE, FreeLibraryTraits>;
 using CUniqueSid = CUniqueResource<PSID, FreeSidTraits>;
 using CUniqueRegKey = CUniqueResource<HKEY, RegCloseKeyTraits>;
+// LocalAlloc blocks handed out by the system (security descriptors, messages).
+using CLocalMemory = CUniqueResource<HLOCAL, LocalFreeTraits>;
+using CUniqueIcon = CUniqueResource<HICON, DestroyIconTraits>;
 
 // A GlobalAlloc block, locked for the length of its owner's life.
 class CLockedGlobalBuffer {

@@ -3,7 +3,7 @@
 #include "common/hresult.h"
 #include "common/system_library.h"
 #include "common/unique_handle.h"
-#include "run/strings.h"
+#include "common/strings.h"
 
 namespace {
 

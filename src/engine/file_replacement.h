@@ -23,5 +23,5 @@ FileInfoFunctions SystemFileInfoFunctions() noexcept;
 std::wstring AsideName(const std::wstring& target, DWORD processId, DWORD tickCount);
 
 // S_OK when `target` now holds `source`'s content, else the failure HRESULT.
-HRESULT ReplaceTargetFile(const std::wstring& target, const std::wstring& source);
-HRESULT ReplaceTargetFile(const std::wstring& target, const std::wstring& source, const FileInfoFunctions& functions);
+[[nodiscard]] HRESULT ReplaceTargetFile(const std::wstring& target, const std::wstring& source);
+[[nodiscard]] HRESULT ReplaceTargetFile(const std::wstring& target, const std::wstring& source, const FileInfoFunctions& functions);

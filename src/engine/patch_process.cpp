@@ -3,7 +3,6 @@
 #include "common/hresult.h"
 #include "engine/progress_window.h"
 #include "engine/staging.h"
-#include "records/hooks.h"
 
 namespace {
 
@@ -16,7 +15,7 @@ CPatchProcess::CPatchProcess() noexcept : m_cancelEvent(CreateEventW(nullptr, TR
 
 CPatchProcess::~CPatchProcess()
 {
-    Stop();
+    (void)Stop(); // a worker still running is reaped; nobody is left to tell
 }
 
 HRESULT CPatchProcess::Run(const PatchPlan& plan, PatchHookContext* context, const PatchHooks& hooks,
@@ -44,7 +43,8 @@ HRESULT CPatchProcess::Run(const PatchPlan& plan, PatchHookContext* context, con
     m_threadId = threadId;
 
     // Every field the worker reads, the window included, is set before it starts.
-    CreateProgressWindow(*this, instance);
+    // Without a window the run still goes on: it waits for the worker instead.
+    (void)CreateProgressWindow(*this, instance);
     ResumeThread(m_thread.Get());
     if (m_window) {
         PumpUntilClose();
@@ -53,7 +53,7 @@ HRESULT CPatchProcess::Run(const PatchPlan& plan, PatchHookContext* context, con
         WaitForSingleObject(m_thread.Get(), INFINITE);
     }
     const HRESULT result = m_result;
-    Stop();
+    (void)Stop(); // the worker has stored its result; how it ended changes nothing
     return result;
 }
 
@@ -130,17 +130,4 @@ void CPatchProcess::PumpUntilClose() noexcept
             break;
         }
     }
-}
-
-PatchHooks InstallHooks() noexcept
-{
-    return PatchHooks{PreInstallHook, PostInstallHook};
-}
-
-HRESULT RunPatchProcess(const PatchPlan& plan, const std::wstring& caption, HMODULE instance)
-{
-    // Without memory for it the context is null, and the hooks report that.
-    PatchHookContext* context = CreatePatchHookContext();
-    CPatchProcess process;
-    return process.Run(plan, context, InstallHooks(), caption, instance);
 }

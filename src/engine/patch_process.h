@@ -11,7 +11,7 @@
 #include "common/unique_handle.h"
 #include "plan/update_plan.h"
 
-// What the two hooks share; defined with the hooks.
+// What the two hooks share; defined by whoever provides the hooks.
 struct PatchHookContext;
 
 // A hook runs on the worker thread; its result replaces the result so far.
@@ -32,19 +32,18 @@ public:
     // Runs `plan` and returns its HRESULT: E_UNEXPECTED while a worker exists,
     // E_OUTOFMEMORY when no worker can be started, S_FALSE when the progress
     // window's pump ended before the worker stored its result.
-    HRESULT Run(const PatchPlan& plan, PatchHookContext* context, const PatchHooks& hooks, const std::wstring& caption,
+    [[nodiscard]] HRESULT Run(const PatchPlan& plan, PatchHookContext* context, const PatchHooks& hooks, const std::wstring& caption,
                 HMODULE instance);
 
     // Cancels and reaps the worker: S_OK, S_FALSE without a worker, E_ABORT
     // when it had to be terminated after 10 seconds.
-    HRESULT Stop() noexcept;
+    [[nodiscard]] HRESULT Stop() noexcept;
 
-    HANDLE CancelEvent() const noexcept { return m_cancelEvent.Get(); }
     HWND Window() const noexcept { return m_window; }
 
 private:
     static DWORD WINAPI WorkerThread(LPVOID parameter);
-    HRESULT Work() noexcept;
+    [[nodiscard]] HRESULT Work() noexcept;
     void PumpUntilClose() noexcept;
 
     friend bool CreateProgressWindow(CPatchProcess& process, HMODULE module);
@@ -63,14 +62,7 @@ private:
     HMODULE m_instance = nullptr;
     PatchPlan m_plan;
     std::atomic<HWND> m_window{nullptr};
-    HICON m_bigIcon = nullptr;
-    HICON m_smallIcon = nullptr;
+    CUniqueIcon m_bigIcon;
+    CUniqueIcon m_smallIcon;
     CUniqueLibrary m_commonControls;
 };
-
-// The hooks RunPatchProcess installs in the controller.
-PatchHooks InstallHooks() noexcept;
-
-// Runs one controller over `plan` with the hook context and the progress
-// window, and returns the run's HRESULT.
-HRESULT RunPatchProcess(const PatchPlan& plan, const std::wstring& caption, HMODULE instance);

@@ -4,8 +4,8 @@
 
 #include "common/system_library.h"
 #include "engine/patch_process.h"
-#include "run/message_ids.h"
-#include "run/strings.h"
+#include "common/message_ids.h"
+#include "common/strings.h"
 
 namespace {
 
@@ -70,10 +70,10 @@ bool CreateProgressWindow(CPatchProcess& process, HMODULE module)
     }
     ProgressWindowOwner = &process;
     if (!process.m_bigIcon) {
-        process.m_bigIcon = LoadWindowIcon(module, process.m_iconId, SM_CXICON, SM_CYICON);
+        process.m_bigIcon.Reset(LoadWindowIcon(module, process.m_iconId, SM_CXICON, SM_CYICON));
     }
     if (!process.m_smallIcon) {
-        process.m_smallIcon = LoadWindowIcon(module, process.m_iconId, SM_CXSMICON, SM_CYSMICON);
+        process.m_smallIcon.Reset(LoadWindowIcon(module, process.m_iconId, SM_CXSMICON, SM_CYSMICON));
     }
     process.m_commonControls = LoadCommonControls();
 
@@ -110,10 +110,10 @@ INT_PTR CALLBACK ProgressDialogProc(HWND window, UINT message, WPARAM, LPARAM)
         // No memory for the texts: the window shows without them.
     }
     if (owner && owner->m_bigIcon) {
-        SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(owner->m_bigIcon));
+        SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(owner->m_bigIcon.Get()));
     }
     if (owner && owner->m_smallIcon) {
-        SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(owner->m_smallIcon));
+        SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(owner->m_smallIcon.Get()));
     }
     Centre(window);
     SetWindowPos(window, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_SHOWWINDOW);
@@ -132,13 +132,7 @@ void DestroyProgressWindow(CPatchProcess& process)
             DispatchMessageW(&message);
         }
     }
-    if (process.m_bigIcon) {
-        DestroyIcon(process.m_bigIcon);
-        process.m_bigIcon = nullptr;
-    }
-    if (process.m_smallIcon) {
-        DestroyIcon(process.m_smallIcon);
-        process.m_smallIcon = nullptr;
-    }
+    process.m_bigIcon.Reset();
+    process.m_smallIcon.Reset();
     process.m_commonControls.Reset();
 }

@@ -13,7 +13,7 @@ constexpr int ProgressBarId = 1101;
 
 // Sets the controller's window; false when there is none. Only the first
 // controller in a process gets a window.
-bool CreateProgressWindow(CPatchProcess& process, HMODULE module);
+[[nodiscard]] bool CreateProgressWindow(CPatchProcess& process, HMODULE module);
 INT_PTR CALLBACK ProgressDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Destroys the controller's window and icons, and drains the thread's queue.
 void DestroyProgressWindow(CPatchProcess& process);

@@ -1,3 +1,4 @@
+#include "common/paths.h"
 #include "engine/staging.h"
 
 #include <sddl.h>
@@ -9,7 +10,7 @@
 #include "common/system_library.h"
 #include "common/unique_handle.h"
 #include "engine/file_replacement.h"
-#include "run/strings.h"
+#include "common/strings.h"
 
 namespace {
 

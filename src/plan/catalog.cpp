@@ -1,5 +1,7 @@
 #include "plan/catalog.h"
 
+#include "product/installation.h"
+
 namespace {
 
 // Computed by the build from the very files it packs.
@@ -9,8 +11,6 @@ constexpr PayloadDigest PayloadDigests[PatchCatalogSize] = {
 
 constexpr PatchFileTime UpdateFileTime = {2013, 6, 28, 2, 0, 0, 0};
 constexpr FourPartVersion NoLowerBound = {0, 0, 0, 0};
-constexpr FourPartVersion ProductLow = {3, 0, 0, 0};
-constexpr FourPartVersion ProductHigh = {3, 2, 0, 0};
 
 PatchCatalogEntry ProgramFile(LONG resourceId, const wchar_t* fileName, DWORD folderKind, FourPartVersion maxVersion)
 {
@@ -30,9 +30,9 @@ PatchCatalogEntry ProgramFile(LONG resourceId, const wchar_t* fileName, DWORD fo
 
 PatchCatalogEntry HelpFile(LONG resourceId, DWORD folderKind)
 {
-    PatchCatalogEntry row = ProgramFile(resourceId, L"zentrel.chm", folderKind, ProductHigh);
+    PatchCatalogEntry row = ProgramFile(resourceId, L"zentrel.chm", folderKind, SupportedVersionHigh);
     row.checkFileVersion = false;
-    row.minVersion = ProductLow;
+    row.minVersion = SupportedVersionLow;
     return row;
 }
 

@@ -4,10 +4,11 @@
 #include <new>
 #include <vector>
 
+#include "common/paths.h"
 #include "common/system_library.h"
+#include "product/installation.h"
 #include "product/installed_version.h"
-#include "product/registry_key.h"
-#include "run/machine_checks.h"
+#include "common/machine.h"
 
 namespace {
 
@@ -77,28 +78,6 @@ void PatchPlan::CopyFrom(const PatchPlan& source)
     Reserve(source.m_count);
     std::copy(source.begin(), source.end(), m_entries.get());
     m_count = source.m_count;
-}
-
-std::wstring DeriveHelpFolder(const std::wstring& libraryFolder)
-{
-    static const std::wstring from = L"RedOvad";
-    static const std::wstring to = L"Help";
-    std::wstring folder = libraryFolder;
-    for (std::size_t at = folder.find(from); at != std::wstring::npos; at = folder.find(from, at + to.size())) {
-        folder.replace(at, from.size(), to);
-    }
-    return folder;
-}
-
-std::wstring MakeLongPath(const std::wstring& path)
-{
-    if (path.size() < 4 || path.compare(0, 4, L"\\\\?\\") == 0 || path.size() < MAX_PATH) {
-        return path;
-    }
-    if (path.compare(0, 2, L"\\\\") == 0) {
-        return L"\\\\?\\UNC" + path.substr(1);
-    }
-    return L"\\\\?\\" + path;
 }
 
 bool ReadFileVersion(const std::wstring& path, VS_FIXEDFILEINFO* info)
@@ -180,16 +159,14 @@ LONG CollectPlanEntries(PatchPlan& plan, const CTargetFolderTable& folders)
 LONG BuildUpdatePlan(PatchPlan& plan)
 {
     plan.Clear();
-    const std::wstring applicationFolder = ReadMachineString(ProductAppKey, L"ApplicationDir");
-    const std::wstring libraryFolder = ReadMachineString(ProductAppKey, L"VideoEditLibPath");
-    const std::wstring helpFolder = DeriveHelpFolder(libraryFolder);
-    if (applicationFolder.empty() || libraryFolder.empty() || helpFolder.empty()) {
+    const InstallationFolders installation = ReadInstallationFolders();
+    if (installation.application.empty() || installation.library.empty() || installation.help.empty()) {
         return -1;
     }
     for (TargetFolder& folder : TargetFolderTable) {
-        const std::wstring& base = folder.folderKind == 1   ? applicationFolder
-                                   : folder.folderKind == 2 ? libraryFolder
-                                                            : helpFolder;
+        const std::wstring& base = folder.folderKind == 1   ? installation.application
+                                   : folder.folderKind == 2 ? installation.library
+                                                            : installation.help;
         // Always from the table's own suffix, so a second discovery in the
         // same process does not stack base folders.
         folder.path = base + TargetFolderSuffix(folder.folderKind);

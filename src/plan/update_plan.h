@@ -50,26 +50,17 @@ private:
     DWORD m_growBy;
 };
 
-inline constexpr const wchar_t* ProductAppKey = L"Software\\Halvern Corporation\\Zentrel\\1.0\\App";
-
 // Finds the application's folders, completes the folder table and admits the
 // catalogue rows. -1 when the installation was not found, else the number of
 // rows admitted.
-LONG BuildUpdatePlan(PatchPlan& plan);
+[[nodiscard]] LONG BuildUpdatePlan(PatchPlan& plan);
 
 // Admits catalogue rows whose target exists and whose version passes. -1 when
 // no target of the rows for this Windows exists.
-LONG CollectPlanEntries(PatchPlan& plan, const CTargetFolderTable& folders);
-LONG CollectPlanEntries(PatchPlan& plan, const CTargetFolderTable& folders, bool sixtyFourBit,
+[[nodiscard]] LONG CollectPlanEntries(PatchPlan& plan, const CTargetFolderTable& folders);
+[[nodiscard]] LONG CollectPlanEntries(PatchPlan& plan, const CTargetFolderTable& folders, bool sixtyFourBit,
                         const std::wstring& installedVersion);
-
-// The library folder with every "RedOvad" replaced by "Help".
-std::wstring DeriveHelpFolder(const std::wstring& libraryFolder);
-
-// "\\?\" (or "\\?\UNC" for "\\server\share") in front of paths of 260
-// characters and more.
-std::wstring MakeLongPath(const std::wstring& path);
 
 // The fixed file information of a file's version resource. False for a
 // missing file, a folder, or a file without a version resource.
-bool ReadFileVersion(const std::wstring& path, VS_FIXEDFILEINFO* info);
+[[nodiscard]] bool ReadFileVersion(const std::wstring& path, VS_FIXEDFILEINFO* info);

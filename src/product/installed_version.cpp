@@ -4,5 +4,5 @@
 
 std::wstring ReadInstalledVersion()
 {
-    return ReadMachineString(ProductUninstallKey, L"DisplayVersion");
+    return ReadMachineString(ProductUninstallKey, DisplayVersionValue);
 }

@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "run/machine_checks.h"
+#include "common/machine.h"
 
 CRegKey::~CRegKey()
 {

@@ -58,8 +58,8 @@ constexpr REGSAM RegViewMask = KEY_WOW64_32KEY | KEY_WOW64_64KEY;
 // Opens `subKey` for reading: on 64-bit Windows the 32-bit view first and the
 // 64-bit view only when the key cannot be opened there; without view bits on
 // 32-bit Windows. True when the holder holds the key afterwards.
-bool OpenMachineKeyForRead(CRegKey& key, const wchar_t* subKey, bool sixtyFourBit) noexcept;
-bool OpenMachineKeyForRead(CRegKey& key, const wchar_t* subKey) noexcept;
+[[nodiscard]] bool OpenMachineKeyForRead(CRegKey& key, const wchar_t* subKey, bool sixtyFourBit) noexcept;
+[[nodiscard]] bool OpenMachineKeyForRead(CRegKey& key, const wchar_t* subKey) noexcept;
 
 // A text value of a key under HKEY_LOCAL_MACHINE, read by the view rule above;
 // empty when the key or the value cannot be read.

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cwchar>
 
+#include "common/paths.h"
 #include "common/unique_handle.h"
-#include "plan/update_plan.h"
-#include "product/registry_key.h"
-#include "run/strings.h"
+#include "product/installation.h"
+#include "common/strings.h"
 
 namespace {
 
@@ -64,13 +64,6 @@ bool WriteAll(HANDLE file, const std::string& content) noexcept
 }
 
 } // namespace
-
-std::vector<std::wstring> ReadHistoryLines(const std::wstring& path)
-{
-    std::vector<std::wstring> lines;
-    ReadHistoryLines(path, lines);
-    return lines;
-}
 
 bool ReadHistoryLines(const std::wstring& path, std::vector<std::wstring>& lines)
 {
@@ -171,7 +164,7 @@ bool WriteHistoryFile(const std::wstring& productName, const std::vector<std::ws
 
 void UpdateHistoryFile(const std::wstring& versionText, const std::wstring& productName)
 {
-    const std::wstring folder = ReadMachineString(ProductAppKey, L"ApplicationDir");
+    const std::wstring folder = ReadInstallationFolders().application;
     if (folder.empty()) {
         return; // never "\version.txt" at the root of the current drive
     }
@@ -180,5 +173,5 @@ void UpdateHistoryFile(const std::wstring& versionText, const std::wstring& prod
     if (!ReadHistoryLines(path, lines)) {
         return; // a history that cannot be read is not replaced by a shorter one
     }
-    WriteHistoryFile(productName, lines, path, versionText);
+    (void)WriteHistoryFile(productName, lines, path, versionText); // the old history stays on failure
 }

@@ -9,18 +9,13 @@
 
 #include "records/local_time_stamp.h"
 
-inline constexpr const wchar_t* ProductCode = L"{3E81B4D2-7C60-4F1A-9D35-B0C6E2A8F471}";
-
 // Adds this update to "version.txt" in the application folder. Skipped when
 // the folder cannot be read from the registry.
 void UpdateHistoryFile(const std::wstring& versionText, const std::wstring& productName);
 
-// The non-empty lines of the file, in order (LF or CR LF ends a line). Empty
-// when the file cannot be read.
-std::vector<std::wstring> ReadHistoryLines(const std::wstring& path);
-// The same, telling whether the whole file was read (a missing file counts as
-// read and empty).
-bool ReadHistoryLines(const std::wstring& path, std::vector<std::wstring>& lines);
+// The non-empty lines of the file, in order (LF or CR LF ends a line). False
+// when the file cannot be read whole; a missing file counts as read and empty.
+[[nodiscard]] bool ReadHistoryLines(const std::wstring& path, std::vector<std::wstring>& lines);
 
 // The complete new content, lines ending in CR LF, one character per byte.
 std::string HistoryFileContent(const std::wstring& productName, const std::vector<std::wstring>& oldLines,
@@ -29,5 +24,5 @@ std::string HistoryFileContent(const std::wstring& productName, const std::vecto
 // Writes the new content to a new file in the same folder and puts it in the
 // old file's place only when it is complete. False, with the old file exactly
 // as it was, when anything fails.
-bool WriteHistoryFile(const std::wstring& productName, const std::vector<std::wstring>& oldLines,
+[[nodiscard]] bool WriteHistoryFile(const std::wstring& productName, const std::vector<std::wstring>& oldLines,
                       const std::wstring& path, const std::wstring& versionText);

@@ -78,7 +78,7 @@ HRESULT PostInstallHook(HRESULT resultSoFar, HANDLE, PatchPlan*, PatchHookContex
     if (SUCCEEDED(resultSoFar)) {
         const std::wstring patchId = context->patchId.Get();
         const std::wstring patchName = context->patchName.Get();
-        RecordStep([&] { RegisterPatch(patchId, patchName); });
+        RecordStep([&] { (void)RegisterPatch(patchId, patchName); });
         RecordStep([&] { UpdateHistoryFile(ProductTargetVersion, patchName); });
         // Still reads the version from before the update: the next step rewrites it.
         RecordStep([] { DeleteHelpVersionMarker(); });

@@ -28,8 +28,8 @@ struct PatchHookContext {
 // A new context (null when there is no memory); the post-install hook frees it.
 PatchHookContext* CreatePatchHookContext() noexcept;
 
-HRESULT PreInstallHook(HRESULT resultSoFar, HANDLE cancelEvent, PatchPlan* plan, PatchHookContext* context);
-HRESULT PostInstallHook(HRESULT resultSoFar, HANDLE cancelEvent, PatchPlan* plan, PatchHookContext* context);
+[[nodiscard]] HRESULT PreInstallHook(HRESULT resultSoFar, HANDLE cancelEvent, PatchPlan* plan, PatchHookContext* context);
+[[nodiscard]] HRESULT PostInstallHook(HRESULT resultSoFar, HANDLE cancelEvent, PatchPlan* plan, PatchHookContext* context);
 
 void FillPatchIdentity(PatchHookContext& context);
 void ReleasePatchHookContext(PatchHookContext& context) noexcept;

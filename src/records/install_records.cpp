@@ -1,13 +1,14 @@
 #include "records/install_records.h"
 
 #include "common/system_library.h"
-#include "plan/update_plan.h"
+#include "common/paths.h"
+#include "product/installation.h"
 #include "product/installed_version.h"
 #include "product/registry_key.h"
 #include "product/versions.h"
 #include "records/local_time_stamp.h"
-#include "run/machine_checks.h"
-#include "run/strings.h"
+#include "common/machine.h"
+#include "common/strings.h"
 
 namespace {
 
@@ -17,14 +18,6 @@ REGSAM WriteView() noexcept
 }
 
 } // namespace
-
-bool IsWow64() noexcept
-{
-    using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
-    const auto isWow64Process = LookupFunction<IsWow64ProcessFn>(GetModuleHandleA("kernel32"), "IsWow64Process");
-    BOOL wow64 = FALSE;
-    return isWow64Process && isWow64Process(GetCurrentProcess(), &wow64) && wow64;
-}
 
 bool RegisterPatch(const std::wstring& patchId, const std::wstring& patchName)
 {
@@ -57,29 +50,29 @@ void WriteProductValues(const std::wstring& versionText)
 
     CRegKey product;
     if (product.OpenKey(ProductKey, RegKeyWrite | view) == ERROR_SUCCESS && !versionText.empty()) {
-        (void)product.WriteString(L"Version", versionText.c_str());
-        (void)product.WriteString(L"CopyrightYear", ProductCopyrightYear);
+        (void)product.WriteString(VersionValue, versionText.c_str());
+        (void)product.WriteString(CopyrightYearValue, ProductCopyrightYear);
     }
     product.CloseKey();
 
     CRegKey uninstall;
     if (uninstall.OpenKey(ProductUninstallKey, RegKeyWrite | view) == ERROR_SUCCESS && !versionText.empty() &&
-        uninstall.WriteString(L"DisplayVersion", versionText.c_str()) == ERROR_SUCCESS && !installDate.empty()) {
-        (void)uninstall.WriteString(L"InstallDate", installDate.c_str());
+        uninstall.WriteString(DisplayVersionValue, versionText.c_str()) == ERROR_SUCCESS && !installDate.empty()) {
+        (void)uninstall.WriteString(InstallDateValue, installDate.c_str());
     }
 }
 
 void DeleteHelpVersionMarker()
 {
     const std::wstring installed = ReadInstalledVersion();
-    if (!VersionAtLeast(installed, 3, 0, 0, 0) || !VersionAtMost(installed, 3, 1, 0, 0)) {
+    if (!VersionAtLeast(installed, SupportedVersionLow) || !VersionAtMost(installed, HelpMarkerLastVersion)) {
         return;
     }
     // An empty folder would point at the root of the current drive.
-    const std::wstring libraryFolder = ReadMachineString(ProductAppKey, L"VideoEditLibPath");
-    if (libraryFolder.empty()) {
+    const InstallationFolders folders = ReadInstallationFolders();
+    if (folders.library.empty()) {
         return;
     }
     // A missing marker is no error.
-    DeleteFileW(MakeLongPath(DeriveHelpFolder(libraryFolder) + L"\\" + HelpMarkerName).c_str());
+    DeleteFileW(MakeLongPath(folders.help + L"\\" + HelpMarkerName).c_str());
 }

@@ -6,20 +6,18 @@
 
 #include <string>
 
+#include "product/versions.h"
 #include "records/local_time_stamp.h"
 
-inline constexpr const wchar_t* AppDbProductKey = L"Software\\Halvern Corporation\\Shared Info\\AppDB\\Zentrel";
-inline constexpr const wchar_t* ProductKey = L"Software\\Halvern Corporation\\Zentrel\\1.0";
 inline constexpr const wchar_t* HelpMarkerName = L"VersionZentrelHelp.txt";
+// The last installed version whose help marker is outdated.
+inline constexpr FourPartVersion HelpMarkerLastVersion = {3, 1, 0, 0};
 // The year of this update's files.
 inline constexpr const wchar_t* ProductCopyrightYear = L"2013";
 
-// True for a 32-bit process on 64-bit Windows.
-bool IsWow64() noexcept;
-
 // Enters the patch under "PatchList" of the product's key in the maker's
 // application database, which must exist. True when all three values were written.
-bool RegisterPatch(const std::wstring& patchId, const std::wstring& patchName);
+[[nodiscard]] bool RegisterPatch(const std::wstring& patchId, const std::wstring& patchName);
 
 // "Version" and "CopyrightYear" in the product's key, "DisplayVersion" and
 // "InstallDate" in its uninstall record; the 32-bit view on 64-bit Windows.

@@ -29,7 +29,7 @@ public:
     void SetFiles(const std::wstring& list);
     // Starts the session (once) and registers the files. 0 on success, the
     // Restart Manager's error, or 1 when a function is missing.
-    DWORD Register() noexcept;
+    [[nodiscard]] DWORD Register() noexcept;
     // Has the applications holding the files shut down, forcibly.
     void ForceShutdown() noexcept;
     // Restarts the applications the shutdown closed.

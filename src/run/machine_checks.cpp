@@ -4,25 +4,8 @@
 
 #include <cwchar>
 
+#include "common/machine.h"
 #include "common/unique_handle.h"
-
-const COsVersionInfo& OsVersionInfo() noexcept
-{
-    static COsVersionInfo info;
-    if (!info.filled) {
-        OSVERSIONINFOW version = {};
-        version.dwOSVersionInfoSize = sizeof(version);
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-        if (GetVersionExW(&version)) {
-#pragma GCC diagnostic pop
-            info.majorVersion = version.dwMajorVersion;
-            info.platformId = version.dwPlatformId;
-        }
-        info.filled = true;
-    }
-    return info;
-}
 
 bool HoldsEnabledGroup(const TOKEN_GROUPS& groups, PSID administrators) noexcept
 {
@@ -73,18 +56,6 @@ bool CheckAdministratorMembership(bool* isMember) noexcept
     const CUniqueSid administrators(rawSid);
     *isMember = HoldsEnabledGroup(*static_cast<const TOKEN_GROUPS*>(buffer.Data()), administrators.Get());
     return true;
-}
-
-bool IsSixtyFourBitProcessorType(DWORD processorType) noexcept
-{
-    return processorType == PROCESSOR_AMD_X8664 || processorType == PROCESSOR_INTEL_IA64;
-}
-
-bool IsSixtyFourBitProcessor() noexcept
-{
-    SYSTEM_INFO info = {};
-    GetNativeSystemInfo(&info);
-    return IsSixtyFourBitProcessorType(info.dwProcessorType);
 }
 
 bool IsProcessRunning(const wchar_t* imageName) noexcept

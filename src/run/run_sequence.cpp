@@ -4,14 +4,16 @@
 
 #include "common/hresult.h"
 #include "common/unique_handle.h"
-#include "engine/patch_process.h"
 #include "plan/update_plan.h"
+#include "product/installation.h"
 #include "product/installed_version.h"
 #include "product/registry_key.h"
 #include "product/versions.h"
+#include "common/machine.h"
 #include "run/machine_checks.h"
-#include "run/message_ids.h"
-#include "run/strings.h"
+#include "run/patch_run.h"
+#include "common/message_ids.h"
+#include "common/strings.h"
 
 namespace {
 
@@ -54,7 +56,7 @@ struct RunState {
 HRESULT RunUpdate(HINSTANCE instance, RunState& state)
 {
     if (const HMODULE module = FindStringModule(IDS_PROGRAM_CAPTION)) {
-        LoadLocalizedString(IDS_PROGRAM_CAPTION, module, ProgramCaption);
+        (void)LoadLocalizedString(IDS_PROGRAM_CAPTION, module, ProgramCaption); // else the caption stays empty
     }
     state.silent = IsSilentMode();
     const std::wstring installedVersion = ReadInstalledVersion();
@@ -143,7 +145,7 @@ bool IsSilentMode() noexcept
     const CUniqueRegKey holder(key);
     BYTE buffer[4] = {0, 0, 0, 0};
     DWORD size = sizeof(buffer);
-    if (RegQueryValueExW(holder.Get(), L"LaunchInstaller", nullptr, nullptr, buffer, &size) != ERROR_SUCCESS) {
+    if (RegQueryValueExW(holder.Get(), LaunchInstallerValue, nullptr, nullptr, buffer, &size) != ERROR_SUCCESS) {
         return false;
     }
     DWORD value = 0;
@@ -165,7 +167,7 @@ std::optional<RunOutcome> CheckMachine(const MachineFacts& facts) noexcept
 
 std::optional<RunOutcome> CheckInstalledVersion(const std::wstring& installed)
 {
-    if (VersionAtLeast(installed, 3, 0, 0, 0) && VersionAtMost(installed, 3, 2, 0, 0)) {
+    if (VersionAtLeast(installed, SupportedVersionLow) && VersionAtMost(installed, SupportedVersionHigh)) {
         return std::nullopt;
     }
     return VersionEquals(ProductTargetVersion, installed) ? RunOutcome::SameVersion : RunOutcome::NotApplicable;

@@ -34,7 +34,6 @@ RunReport DescribeOutcome(RunOutcome outcome) noexcept;
 RunReport DescribeRunResult(HRESULT result) noexcept;
 
 inline constexpr const wchar_t* SingleInstanceMutexName = L"Global\\HalvernKelvoZentrelINSUpdater-MutexAll";
-inline constexpr const wchar_t* UpdateToolKey = L"SOFTWARE\\Halvern Corporation\\Mirelo Update";
 
 // True only when the maker's update tool has set "LaunchInstaller" to 1.
 bool IsSilentMode() noexcept;
@@ -55,4 +54,4 @@ std::optional<RunOutcome> CheckMachine(const MachineFacts& facts) noexcept;
 std::optional<RunOutcome> CheckInstalledVersion(const std::wstring& installed);
 
 // The whole run. Never throws; returns the exit code.
-HRESULT RunUpdateProgram(HINSTANCE instance) noexcept;
+[[nodiscard]] HRESULT RunUpdateProgram(HINSTANCE instance) noexcept;

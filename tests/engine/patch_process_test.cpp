@@ -10,8 +10,8 @@
 
 #include "engine/progress_window.h"
 #include "engine_fixture.h"
-#include "run/message_ids.h"
-#include "run/strings.h"
+#include "common/message_ids.h"
+#include "common/strings.h"
 
 namespace {
 

@@ -1,4 +1,5 @@
 // The plan builder against the registry: where the installation is found.
+#include "product/installation.h"
 #include "plan/update_plan.h"
 
 #include <gtest/gtest.h>

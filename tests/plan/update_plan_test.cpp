@@ -1,3 +1,5 @@
+#include "product/installation.h"
+#include "common/paths.h"
 #include "plan/update_plan.h"
 
 #include <gtest/gtest.h>

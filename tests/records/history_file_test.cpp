@@ -24,6 +24,14 @@ std::vector<std::wstring> Lines(std::initializer_list<const wchar_t*> lines)
     return std::vector<std::wstring>(lines.begin(), lines.end());
 }
 
+// The lines of a history that must read whole.
+std::vector<std::wstring> ReadLines(const std::wstring& path)
+{
+    std::vector<std::wstring> lines;
+    EXPECT_TRUE(ReadHistoryLines(path, lines)) << "cannot read " << std::string(path.begin(), path.end());
+    return lines;
+}
+
 std::string Group(int n)
 {
     const std::string number = std::to_string(n);
@@ -94,8 +102,8 @@ protected:
 TEST_F(HistoryFile, LinesEndAtLfOrCrLfAndBlankOnesDrop)
 {
     WriteBytes("first\r\n\r\nsecond\n\nthird\rstill third\nlast without end");
-    EXPECT_EQ(Lines({L"first", L"second", L"third\rstill third", L"last without end"}), ReadHistoryLines(m_path));
-    EXPECT_TRUE(ReadHistoryLines(m_folder + L"\\missing.txt").empty());
+    EXPECT_EQ(Lines({L"first", L"second", L"third\rstill third", L"last without end"}), ReadLines(m_path));
+    EXPECT_TRUE(ReadLines(m_folder + L"\\missing.txt").empty());
 }
 
 TEST_F(HistoryFile, EveryOldLineComesBackByteForByte)
@@ -110,7 +118,7 @@ TEST_F(HistoryFile, EveryOldLineComesBackByteForByte)
     const std::string withNul = std::string("before") + '\0' + "after\x1a";
     const std::string big(1 << 20, 'x');
     WriteBytes(hostile + "\n" + withNul + "\r\n" + big + "\nUpdateCount=7\n");
-    ASSERT_TRUE(WriteHistoryFile(L"Zentrel", ReadHistoryLines(m_path), m_path, L"3.2.00.07040"));
+    ASSERT_TRUE(WriteHistoryFile(L"Zentrel", ReadLines(m_path), m_path, L"3.2.00.07040"));
     const std::string content = ReadBytes();
     const std::string expectedStart =
         "3.2.00.07040\r\n" + hostile + "\r\n" + withNul + "\r\n" + big + "\r\nUpdateCount=8\r\nUpdated_8_Date=";
@@ -125,7 +133,7 @@ TEST_F(HistoryFile, AFailedWriteLeavesTheOldFileExactlyAsItWas)
     WriteBytes("3.1.00.14000\nUpdateCount=2\n");
     // A history held open by another program cannot be replaced: nothing
     // changes, nothing is left behind.
-    const std::vector<std::wstring> lines = ReadHistoryLines(m_path);
+    const std::vector<std::wstring> lines = ReadLines(m_path);
     const HANDLE holder =
         CreateFileW(m_path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, holder);

@@ -1,5 +1,6 @@
 // The hooks around the file work, with the recording Restart Manager as the
 // session's library, and the install records in the test prefix's registry.
+#include "product/installation.h"
 #include "records/hooks.h"
 
 #include "common/unique_handle.h"

@@ -1,3 +1,4 @@
+#include "common/machine.h"
 #include "run/machine_checks.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+#include "product/installation.h"
 #include "run/run_sequence.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "run/strings.h"
+#include "common/strings.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "common/hresult.h"
-#include "run/message_ids.h"
+#include "common/message_ids.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "run/strings.h"
+#include "common/strings.h"
 
 #include <cstdio>
 #include <new>
@@ -95,7 +95,7 @@ std::wstring ResourceText(ULONG_PTR textOrId)
     if (textOrId <= 0xFFFF) {
         const UINT id = static_cast<UINT>(textOrId);
         if (const HMODULE module = FindStringModule(id)) {
-            LoadLocalizedString(id, module, text);
+            (void)LoadLocalizedString(id, module, text); // an id without text gives the empty string
         }
         return text;
     }

@@ -20,7 +20,7 @@ struct StringEntry {
 
 // Walks a string-table block (16 counted entries) to entry `index` (0..15).
 // True only when the entry lies wholly inside the block and is not empty.
-bool FindStringEntry(const void* block, std::size_t blockBytes, unsigned index, StringEntry* entry) noexcept;
+[[nodiscard]] bool FindStringEntry(const void* block, std::size_t blockBytes, unsigned index, StringEntry* entry) noexcept;
 
 // The module whose string tables hold a non-empty entry for `id`, or null.
 // Only the program's own module is searched.
@@ -28,7 +28,7 @@ HMODULE FindStringModule(UINT id) noexcept;
 
 // Loads entry `id` of `module` into `text`. False, with `text` unchanged,
 // when the block or the entry is missing or the entry is empty.
-bool LoadLocalizedString(UINT id, HMODULE module, std::wstring& text);
+[[nodiscard]] bool LoadLocalizedString(UINT id, HMODULE module, std::wstring& text);
 
 // A literal text, or a message id when the value fits in 16 bits. Null and
 // ids without text give the empty string.
