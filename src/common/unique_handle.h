@@ -3,6 +3,7 @@
 // releases its resource when it goes out of scope, on every path.
 
 #include <windows.h>
+#include <wincrypt.h>
 
 #include <utility>
 
@@ -69,6 +70,14 @@ struct RegCloseKeyTraits : NullIsNone<HKEY> {
 struct LocalFreeTraits : NullIsNone<HLOCAL> {
     static void Close(HLOCAL memory) noexcept { LocalFree(memory); }
 };
+struct CryptContextTraits {
+    static HCRYPTPROV Invalid() noexcept { return 0; }
+    static void Close(HCRYPTPROV provider) noexcept { CryptReleaseContext(provider, 0); }
+};
+struct CryptHashTraits {
+    static HCRYPTHASH Invalid() noexcept { return 0; }
+    static void Close(HCRYPTHASH hash) noexcept { CryptDestroyHash(hash); }
+};
 struct DestroyIconTraits : NullIsNone<HICON> {
     static void Close(HICON icon) noexcept { DestroyIcon(icon); }
 };
@@ -83,6 +92,8 @@ using CUniqueRegKey = CUniqueResource<HKEY, RegCloseKeyTraits>;
 // LocalAlloc blocks handed out by the system (security descriptors, messages).
 using CLocalMemory = CUniqueResource<HLOCAL, LocalFreeTraits>;
 using CUniqueIcon = CUniqueResource<HICON, DestroyIconTraits>;
+using CCryptContext = CUniqueResource<HCRYPTPROV, CryptContextTraits>;
+using CCryptHash = CUniqueResource<HCRYPTHASH, CryptHashTraits>;
 
 // A GlobalAlloc block, locked for the length of its owner's life.
 class CLockedGlobalBuffer {

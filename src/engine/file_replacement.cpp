@@ -1,83 +1,77 @@
 #include "engine/file_replacement.h"
 
 #include "common/hresult.h"
+#include "common/strings.h"
 #include "common/system_library.h"
 #include "common/unique_handle.h"
-#include "common/strings.h"
 
 namespace {
 
-constexpr DWORD BlockingAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
+constexpr DWORD KeptAttributes = ~static_cast<DWORD>(FILE_ATTRIBUTE_ENCRYPTED);
 
-CUniqueFileHandle OpenForAttributes(const std::wstring& path) noexcept
+bool SetAttributesByHandle(const std::wstring& path, DWORD attributes, const FileInfoFunctions& functions) noexcept
 {
-    return CUniqueFileHandle(CreateFileW(path.c_str(), GENERIC_READ | FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
-                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-}
-
-bool ReadBasicInfo(const FileInfoFunctions& functions, HANDLE file, FILE_BASIC_INFO& info) noexcept
-{
-    info = FILE_BASIC_INFO();
-    return functions.getInformation(file, FileBasicInfo, &info, sizeof(info)) != FALSE;
-}
-
-// Clears read-only and hidden on the target and gives the source the target's
-// attributes (less encryption). Returns whether the target's attributes were read.
-bool CarryAttributesByHandle(const std::wstring& target, const std::wstring& source,
-                             const FileInfoFunctions& functions, DWORD& targetAttributes) noexcept
-{
-    {
-        const CUniqueFileHandle file = OpenForAttributes(target);
-        if (!file) {
-            return false;
-        }
-        FILE_BASIC_INFO info;
-        if (!ReadBasicInfo(functions, file.Get(), info)) {
-            return false;
-        }
-        targetAttributes = info.FileAttributes;
-        if (targetAttributes & BlockingAttributes) {
-            info.FileAttributes &= ~BlockingAttributes;
-            functions.setInformation(file.Get(), FileBasicInfo, &info, sizeof(info));
-        }
-    }
-    const CUniqueFileHandle file = OpenForAttributes(source);
-    FILE_BASIC_INFO info;
-    if (file && ReadBasicInfo(functions, file.Get(), info)) {
-        info.FileAttributes = targetAttributes & ~FILE_ATTRIBUTE_ENCRYPTED;
-        functions.setInformation(file.Get(), FileBasicInfo, &info, sizeof(info));
-    }
-    return true;
-}
-
-bool CarryAttributesByPath(const std::wstring& target, const std::wstring& source, DWORD& targetAttributes) noexcept
-{
-    targetAttributes = GetFileAttributesW(target.c_str());
-    if (targetAttributes == INVALID_FILE_ATTRIBUTES) {
+    if (!functions.getInformation || !functions.setInformation) {
         return false;
     }
-    if (targetAttributes & BlockingAttributes) {
-        SetFileAttributesW(target.c_str(), targetAttributes & ~BlockingAttributes);
+    const CUniqueFileHandle file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    FILE_BASIC_INFO info = {};
+    if (!file || !functions.getInformation(file.Get(), FileBasicInfo, &info, sizeof(info))) {
+        return false;
     }
-    SetFileAttributesW(source.c_str(), targetAttributes & ~FILE_ATTRIBUTE_ENCRYPTED);
+    // Zero times are left as they are.
+    info.CreationTime.QuadPart = 0;
+    info.LastAccessTime.QuadPart = 0;
+    info.LastWriteTime.QuadPart = 0;
+    info.ChangeTime.QuadPart = 0;
+    info.FileAttributes = attributes & ~FILE_ATTRIBUTE_READONLY;
+    if (info.FileAttributes == 0) {
+        info.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    }
+    if (!functions.setInformation(file.Get(), FileBasicInfo, &info, sizeof(info))) {
+        return false;
+    }
+    if (attributes & FILE_ATTRIBUTE_READONLY) {
+        info.FileAttributes = attributes;
+        return functions.setInformation(file.Get(), FileBasicInfo, &info, sizeof(info)) != FALSE;
+    }
     return true;
 }
 
-// CopyFileW carries the source's attributes on Windows but not on every
-// system that stands in for it; set them on the copy so the result is the same.
-HRESULT CopyOver(const std::wstring& source, const std::wstring& target, bool haveAttributes,
-                 DWORD targetAttributes) noexcept
+bool SetAttributesByPath(const std::wstring& path, DWORD attributes) noexcept
 {
-    if (!CopyFileW(source.c_str(), target.c_str(), FALSE)) {
-        return HResultFromLastError();
+    const DWORD first = attributes & ~FILE_ATTRIBUTE_READONLY;
+    if (!SetFileAttributesW(path.c_str(), first != 0 ? first : FILE_ATTRIBUTE_NORMAL)) {
+        return false;
     }
-    if (haveAttributes) {
-        SetFileAttributesW(target.c_str(), targetAttributes & ~FILE_ATTRIBUTE_ENCRYPTED);
-    }
-    return S_OK;
+    return (attributes & FILE_ATTRIBUTE_READONLY) == 0 || SetFileAttributesW(path.c_str(), attributes);
+}
+
+bool IsMissing(DWORD error) noexcept
+{
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
 } // namespace
+
+ReplacementNames NamesFor(const std::wstring& target, DWORD processId, DWORD tickCount)
+{
+    ReplacementNames names;
+    names.target = target;
+    FormatText(names.fresh, L"%s.new.%d-%d", target.c_str(), static_cast<int>(processId),
+               static_cast<int>(tickCount));
+    names.backup = AsideName(target, processId, tickCount);
+    return names;
+}
+
+std::wstring AsideName(const std::wstring& target, DWORD processId, DWORD tickCount)
+{
+    std::wstring aside;
+    FormatText(aside, L"%s.tmp.%d-%d", target.c_str(), static_cast<int>(processId), static_cast<int>(tickCount));
+    return aside;
+}
 
 FileInfoFunctions SystemFileInfoFunctions() noexcept
 {
@@ -88,40 +82,89 @@ FileInfoFunctions SystemFileInfoFunctions() noexcept
     return functions;
 }
 
-std::wstring AsideName(const std::wstring& target, DWORD processId, DWORD tickCount)
+bool SetAttributes(const std::wstring& path, DWORD attributes, const FileInfoFunctions& functions)
 {
-    std::wstring aside;
-    FormatText(aside, L"%s.tmp.%d-%d", target.c_str(), static_cast<int>(processId), static_cast<int>(tickCount));
-    return aside;
+    attributes &= KeptAttributes;
+    return SetAttributesByHandle(path, attributes, functions) || SetAttributesByPath(path, attributes);
 }
 
-HRESULT ReplaceTargetFile(const std::wstring& target, const std::wstring& source)
+bool PathExists(const std::wstring& path) noexcept
 {
-    return ReplaceTargetFile(target, source, SystemFileInfoFunctions());
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-HRESULT ReplaceTargetFile(const std::wstring& target, const std::wstring& source, const FileInfoFunctions& functions)
+bool DeleteOurFile(const std::wstring& path) noexcept
 {
-    DWORD targetAttributes = 0;
-    const bool haveAttributes = functions.getInformation && functions.setInformation
-                                    ? CarryAttributesByHandle(target, source, functions, targetAttributes)
-                                    : CarryAttributesByPath(target, source, targetAttributes);
-
-    HRESULT result = CopyOver(source, target, haveAttributes, targetAttributes);
-    if (result != HResultFromWin32(ERROR_SHARING_VIOLATION)) {
-        return result;
+    if (DeleteFileW(path.c_str()) || IsMissing(GetLastError())) {
+        return true;
     }
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    return DeleteFileW(path.c_str()) || IsMissing(GetLastError());
+}
 
-    // In use: move the old file aside within its folder, have Windows delete
-    // it at the next restart, and copy into the freed name.
-    const std::wstring aside = AsideName(target, GetCurrentProcessId(), GetTickCount());
-    if (!MoveFileW(target.c_str(), aside.c_str())) {
+HRESULT CommitReplacement(const ReplacementNames& names)
+{
+    return CommitReplacement(names, SystemFileInfoFunctions());
+}
+
+HRESULT CommitReplacement(const ReplacementNames& names, const FileInfoFunctions& functions)
+{
+    const DWORD attributes = GetFileAttributesW(names.target.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        // A plan row's target exists; one that went away since is not made anew.
         return HResultFromLastError();
     }
-    MoveFileExW(aside.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-    result = CopyOver(source, target, haveAttributes, targetAttributes);
-    if (FAILED(result)) {
-        MoveFileW(aside.c_str(), target.c_str());
+    // The new file carries the old one's attributes before it takes its name,
+    // so the target is never seen without them.
+    if (!SetAttributes(names.fresh, attributes, functions)) {
+        return HResultFromLastError();
     }
-    return result;
+    // A file in use may still be renamed within its folder; it stays the
+    // backup until the update is decided.
+    if (!MoveFileExW(names.target.c_str(), names.backup.c_str(), MOVEFILE_WRITE_THROUGH)) {
+        return HResultFromLastError();
+    }
+    if (!MoveFileExW(names.fresh.c_str(), names.target.c_str(), MOVEFILE_WRITE_THROUGH)) {
+        const HRESULT result = HResultFromLastError();
+        MoveFileExW(names.backup.c_str(), names.target.c_str(), MOVEFILE_WRITE_THROUGH);
+        return result;
+    }
+    return S_OK;
+}
+
+HRESULT UndoReplacement(const ReplacementNames& names)
+{
+    if (PathExists(names.backup)) {
+        // The file under the target's name, if any, is the new one.
+        if (PathExists(names.target) && !DeleteOurFile(names.target)) {
+            return HResultFromLastError();
+        }
+        if (!MoveFileExW(names.backup.c_str(), names.target.c_str(), MOVEFILE_WRITE_THROUGH)) {
+            return HResultFromLastError();
+        }
+    }
+    return DeleteOurFile(names.fresh) ? S_OK : HResultFromLastError();
+}
+
+HRESULT FinishReplacement(const ReplacementNames& names)
+{
+    if (PathExists(names.fresh)) {
+        if (!PathExists(names.target)) {
+            if (!MoveFileExW(names.fresh.c_str(), names.target.c_str(), MOVEFILE_WRITE_THROUGH)) {
+                return HResultFromLastError();
+            }
+        } else if (!DeleteOurFile(names.fresh)) {
+            return HResultFromLastError();
+        }
+    }
+    if (!PathExists(names.target)) {
+        return HResultFromWin32(ERROR_FILE_NOT_FOUND);
+    }
+    if (!DeleteOurFile(names.backup)) {
+        // Still loaded by a program: Windows deletes it at the next restart.
+        if (!MoveFileExW(names.backup.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
+            return HResultFromLastError();
+        }
+    }
+    return S_OK;
 }

@@ -2,7 +2,7 @@
 
 #include "common/hresult.h"
 #include "engine/progress_window.h"
-#include "engine/staging.h"
+#include "engine/transaction.h"
 
 namespace {
 

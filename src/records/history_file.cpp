@@ -173,5 +173,8 @@ void UpdateHistoryFile(const std::wstring& versionText, const std::wstring& prod
     if (!ReadHistoryLines(path, lines)) {
         return; // a history that cannot be read is not replaced by a shorter one
     }
+    if (!lines.empty() && lines.front() == versionText) {
+        return; // this update is already recorded
+    }
     (void)WriteHistoryFile(productName, lines, path, versionText); // the old history stays on failure
 }

@@ -10,7 +10,9 @@
 #include "records/local_time_stamp.h"
 
 // Adds this update to "version.txt" in the application folder. Skipped when
-// the folder cannot be read from the registry.
+// the folder cannot be read from the registry, and when the history already
+// names `versionText` as its newest version: an update that a run finished
+// for an interrupted one is recorded once.
 void UpdateHistoryFile(const std::wstring& versionText, const std::wstring& productName);
 
 // The non-empty lines of the file, in order (LF or CR LF ends a line). False

@@ -29,6 +29,15 @@ PatchHookContext* CreatePatchHookContext() noexcept
     }
 }
 
+void WriteInstallRecords(const std::wstring& patchId, const std::wstring& patchName) noexcept
+{
+    RecordStep([&] { (void)RegisterPatch(patchId, patchName); });
+    RecordStep([&] { UpdateHistoryFile(ProductTargetVersion, patchName); });
+    // Still reads the version from before the update: the next step rewrites it.
+    RecordStep([] { DeleteHelpVersionMarker(); });
+    RecordStep([] { WriteProductValues(ProductTargetVersion); });
+}
+
 void FillPatchIdentity(PatchHookContext& context)
 {
     context.patchId = PatchId;
@@ -76,13 +85,13 @@ HRESULT PostInstallHook(HRESULT resultSoFar, HANDLE, PatchPlan*, PatchHookContex
     // Frees the context on every way out of this hook.
     const std::unique_ptr<PatchHookContext> owned(context);
     if (SUCCEEDED(resultSoFar)) {
-        const std::wstring patchId = context->patchId.Get();
-        const std::wstring patchName = context->patchName.Get();
-        RecordStep([&] { (void)RegisterPatch(patchId, patchName); });
-        RecordStep([&] { UpdateHistoryFile(ProductTargetVersion, patchName); });
-        // Still reads the version from before the update: the next step rewrites it.
-        RecordStep([] { DeleteHelpVersionMarker(); });
-        RecordStep([] { WriteProductValues(ProductTargetVersion); });
+        std::wstring patchId;
+        std::wstring patchName;
+        RecordStep([&] {
+            patchId = context->patchId.Get();
+            patchName = context->patchName.Get();
+        });
+        WriteInstallRecords(patchId, patchName);
     }
     if (context->restartSession.SessionHandle() != 0) {
         context->restartSession.Restart();

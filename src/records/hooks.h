@@ -31,5 +31,11 @@ PatchHookContext* CreatePatchHookContext() noexcept;
 [[nodiscard]] HRESULT PreInstallHook(HRESULT resultSoFar, HANDLE cancelEvent, PatchPlan* plan, PatchHookContext* context);
 [[nodiscard]] HRESULT PostInstallHook(HRESULT resultSoFar, HANDLE cancelEvent, PatchPlan* plan, PatchHookContext* context);
 
+// The install records of a finished update, in their order: the patch entry,
+// the update history, the outdated help marker, the product's values. Each
+// step runs whatever the others did; none changes the run's result. Safe to
+// repeat: a run that finishes an interrupted update writes them again.
+void WriteInstallRecords(const std::wstring& patchId, const std::wstring& patchName) noexcept;
+
 void FillPatchIdentity(PatchHookContext& context);
 void ReleasePatchHookContext(PatchHookContext& context) noexcept;

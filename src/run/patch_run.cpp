@@ -1,5 +1,7 @@
 #include "run/patch_run.h"
 
+#include "engine/transaction.h"
+#include "engine/update_journal.h"
 #include "records/hooks.h"
 
 PatchHooks InstallHooks() noexcept
@@ -12,5 +14,10 @@ HRESULT RunPatchProcess(const PatchPlan& plan, const std::wstring& caption, HMOD
     // Without memory for it the context is null, and the hooks report that.
     PatchHookContext* context = CreatePatchHookContext();
     CPatchProcess process;
-    return process.Run(plan, context, InstallHooks(), caption, instance);
+    const HRESULT result = process.Run(plan, context, InstallHooks(), caption, instance);
+    if (result == S_OK || (SUCCEEDED(result) && result != S_FALSE)) {
+        // Files and records are done: nothing is left for a later run to finish.
+        RemoveJournal(UpdateJournalPath(&plan));
+    }
+    return result;
 }

@@ -4,12 +4,15 @@
 
 #include "common/hresult.h"
 #include "common/unique_handle.h"
+#include "engine/transaction.h"
+#include "engine/update_journal.h"
 #include "plan/update_plan.h"
 #include "product/installation.h"
 #include "product/installed_version.h"
 #include "product/registry_key.h"
 #include "product/versions.h"
 #include "common/machine.h"
+#include "records/hooks.h"
 #include "run/machine_checks.h"
 #include "run/patch_run.h"
 #include "common/message_ids.h"
@@ -78,6 +81,21 @@ HRESULT RunUpdate(HINSTANCE instance, RunState& state)
     facts.sixtyFourBit = IsSixtyFourBitProcessor();
     if (const auto outcome = CheckMachine(facts)) {
         return stopWith(*outcome);
+    }
+
+    // An update that an earlier run left unfinished is finished or undone
+    // first, before the installed version is judged.
+    const std::wstring journal = UpdateJournalPath();
+    Recovery recovery = Recovery::Nothing;
+    const HRESULT recovered = RecoverInterruptedUpdate(journal, recovery);
+    if (FAILED(recovered) || recovery == Recovery::RolledForward) {
+        if (recovery == Recovery::RolledForward) {
+            WriteInstallRecords(PatchId, PatchName);
+            RemoveJournal(journal);
+        }
+        mutex.Reset();
+        Report(DescribeRunResult(recovered), state.silent);
+        return recovered;
     }
     if (const auto outcome = CheckInstalledVersion(installedVersion)) {
         return stopWith(*outcome);

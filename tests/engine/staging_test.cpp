@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/hresult.h"
+#include "engine/payload_digest.h"
 #include "engine_fixture.h"
 
 namespace {
@@ -24,27 +25,87 @@ std::wstring UniqueName(const wchar_t* stem)
     return std::wstring(stem) + L"-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(GetTickCount());
 }
 
-TEST(StagingFolder, IsMadeFreshUnderTheTemporaryFolder)
+bool IsFolder(const std::wstring& path)
+{
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+TEST(StagingFolder, IsMadeFreshHeldAndGoneWhenClosed)
 {
     const std::wstring name = UniqueName(L"update.exe");
-    const std::wstring first = CreateStagingFolder(name);
-    EXPECT_EQ(TempFolder() + name + L".tmp\\", first);
-    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(first.c_str()));
+    CStagingFolder first;
+    ASSERT_EQ(S_OK, first.Create(name));
+    EXPECT_EQ(TempFolder() + name + L".tmp\\", first.Path());
+    EXPECT_TRUE(IsFolder(first.Path()));
+
+    // Held: it can be neither renamed nor deleted while the run works in it.
+    EXPECT_FALSE(MoveFileW((TempFolder() + name + L".tmp").c_str(), (TempFolder() + name + L".moved").c_str()));
+    EXPECT_FALSE(RemoveDirectoryW((TempFolder() + name + L".tmp").c_str()));
 
     // The name is taken now: never reused, the next free one instead.
-    const std::wstring second = CreateStagingFolder(name);
-    EXPECT_EQ(TempFolder() + name + L".tmp.1\\", second);
+    CStagingFolder second;
+    ASSERT_EQ(S_OK, second.Create(name));
+    EXPECT_EQ(TempFolder() + name + L".tmp.1\\", second.Path());
 
-    // A file of the name is passed over the same way.
-    const std::wstring blocked = UniqueName(L"blocked.exe");
-    WriteText(TempFolder() + blocked + L".tmp", "planted");
-    EXPECT_EQ(TempFolder() + blocked + L".tmp.1\\", CreateStagingFolder(blocked));
-    EXPECT_EQ(L"planted", ReadText(TempFolder() + blocked + L".tmp"));
+    first.Close();
+    second.Close();
+    EXPECT_FALSE(IsFolder(TempFolder() + name + L".tmp")) << "deleted when let go";
+    EXPECT_FALSE(IsFolder(TempFolder() + name + L".tmp.1"));
+}
 
-    RemoveDirectoryW(first.c_str());
-    RemoveDirectoryW(second.c_str());
-    RemoveDirectoryW((TempFolder() + blocked + L".tmp.1").c_str());
-    DeleteFileW((TempFolder() + blocked + L".tmp").c_str());
+TEST(StagingFolder, NamesThatExistAreNeverUsedAndWhenAllAreTakenNothingIsMade)
+{
+    const std::wstring name = UniqueName(L"taken.exe");
+    const std::wstring base = TempFolder() + name + L".tmp";
+    // A file under the first name, folders under the others.
+    WriteText(base, "planted");
+    for (int n = 1; n <= 100; ++n) {
+        ASSERT_TRUE(CreateDirectoryW((base + L"." + std::to_wstring(n)).c_str(), nullptr));
+    }
+    CStagingFolder staging;
+    EXPECT_EQ(HResultFromWin32(ERROR_ALREADY_EXISTS), staging.Create(name));
+    EXPECT_EQ(L"planted", ReadText(base));
+    CUniqueFileHandle file;
+    EXPECT_EQ(E_UNEXPECTED, staging.CreateScratchFile(L"401.sz_", file)) << "no folder, no file";
+
+    RemoveDirectoryW((base + L".100").c_str());
+    ASSERT_EQ(S_OK, staging.Create(name));
+    EXPECT_EQ(base + L".100\\", staging.Path()) << "the one free name";
+    staging.Close();
+    DeleteFileW(base.c_str());
+    for (int n = 1; n <= 100; ++n) {
+        RemoveDirectoryW((base + L"." + std::to_wstring(n)).c_str());
+    }
+}
+
+TEST(StagingFolder, AMissingTemporaryFolderIsMade)
+{
+    const CTestFolder scratch{L"zentrel-missing-temp"};
+    const std::wstring temp = scratch.Path(L"no\\such\\temp");
+    wchar_t saved[MAX_PATH] = {};
+    const DWORD savedLength = GetEnvironmentVariableW(L"TMP", saved, MAX_PATH);
+    ASSERT_TRUE(SetEnvironmentVariableW(L"TMP", temp.c_str()));
+    CStagingFolder staging;
+    const HRESULT result = staging.Create(L"update.exe");
+    SetEnvironmentVariableW(L"TMP", savedLength ? saved : nullptr);
+    ASSERT_EQ(S_OK, result);
+    EXPECT_EQ(temp + L"\\update.exe.tmp\\", staging.Path());
+    staging.Close();
+}
+
+TEST(StagingFolder, ScratchFilesAreMadeNewInsideAndGoWhenClosed)
+{
+    CStagingFolder staging;
+    ASSERT_EQ(S_OK, staging.Create(UniqueName(L"scratch.exe")));
+    {
+        CUniqueFileHandle file;
+        ASSERT_EQ(S_OK, staging.CreateScratchFile(L"401.sz_", file));
+        EXPECT_TRUE(GetFileAttributesW((staging.Path() + L"401.sz_").c_str()) != INVALID_FILE_ATTRIBUTES);
+        CUniqueFileHandle again;
+        EXPECT_EQ(HResultFromWin32(ERROR_ALREADY_EXISTS), staging.CreateScratchFile(L"401.sz_", again));
+    }
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((staging.Path() + L"401.sz_").c_str()));
 }
 
 // Wine keeps no access lists of its own on files, so what is checked here is
@@ -60,6 +121,13 @@ TEST(StagingFolder, OnlyAdministratorsAndSystemMayEnter)
     // Protected (no inherited entries), and full control for Administrators
     // and SYSTEM alone, passed on to files and folders inside.
     EXPECT_EQ(std::wstring(L"D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)"), text);
+}
+
+TEST(NtPaths, DrivesUncAndLongForms)
+{
+    EXPECT_EQ(L"\\??\\C:\\a\\b", NtPathOf(L"C:\\a\\b"));
+    EXPECT_EQ(L"\\??\\UNC\\server\\share\\a", NtPathOf(L"\\\\server\\share\\a"));
+    EXPECT_EQ(L"\\??\\C:\\long", NtPathOf(L"\\\\?\\C:\\long"));
 }
 
 // The test program carries the real payloads as its own PATCH resources.
@@ -81,68 +149,56 @@ std::wstring BuildFile(const char* variable)
     return L"Z:" + path;
 }
 
-TEST_F(Payloads, ExtractExpandsStampsAndCleansUp)
+TEST_F(Payloads, ExpansionWritesThePayloadAndItsDigestAndLeavesNothingInStaging)
 {
-    PatchPlanEntry row(PatchCatalog[7], std::wstring(L"C:\\somewhere\\vxplay.dll"));
-    std::wstring expanded;
-    ASSERT_EQ(S_OK, ExtractPayload(m_folder + L"\\", row, GetModuleHandleW(nullptr), expanded));
-    EXPECT_EQ(m_folder + L"\\vxplay.dll", expanded);
+    CStagingFolder staging;
+    ASSERT_EQ(S_OK, staging.Create(UniqueName(L"expand.exe")));
+    const CLzFunctions lz;
+    ASSERT_TRUE(lz.Available());
+    const PatchPlanEntry row(PatchCatalog[7], std::wstring(L"C:\\somewhere\\vxplay.dll"));
+    const std::wstring expanded = Path(L"vxplay.dll");
+    PayloadDigest digest{};
+    {
+        const CUniqueFileHandle out(
+            CreateFileW(expanded.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(out);
+        ASSERT_EQ(S_OK, ExpandPayload(staging, lz, row, GetModuleHandleW(nullptr), out.Get(), digest));
+    }
     EXPECT_EQ(ReadBytes(BuildFile("PAYLOAD_VXPLAY")), ReadBytes(expanded));
-    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((m_folder + L"\\vxplay.dll.tmp").c_str()))
-        << "the compressed file is deleted";
-
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    ASSERT_TRUE(GetFileAttributesExW(expanded.c_str(), GetFileExInfoStandard, &data));
-    SYSTEMTIME written;
-    FileTimeToSystemTime(&data.ftLastWriteTime, &written);
-    EXPECT_EQ(2013, written.wYear);
-    EXPECT_EQ(6, written.wMonth);
-    EXPECT_EQ(28, written.wDay);
-    EXPECT_EQ(2, written.wHour);
-    EXPECT_EQ(0, written.wMinute);
-    EXPECT_EQ(0, CompareFileTime(&data.ftLastWriteTime, &data.ftCreationTime));
+    EXPECT_TRUE(digest == row.digest) << "the digest the build compiled in";
+    PayloadDigest fromFile{};
+    ASSERT_EQ(S_OK, DigestOfFile(expanded, fromFile));
+    EXPECT_TRUE(fromFile == digest);
+    WIN32_FIND_DATAW found;
+    EXPECT_EQ(INVALID_HANDLE_VALUE, FindFirstFileW((staging.Path() + L"*.sz_").c_str(), &found))
+        << "the compressed file is gone";
 }
 
-TEST_F(Payloads, AMissingPayloadTouchesNoFile)
+TEST_F(Payloads, AMissingPayloadIsAFailure)
 {
+    CStagingFolder staging;
+    ASSERT_EQ(S_OK, staging.Create(UniqueName(L"missing.exe")));
+    const CLzFunctions lz;
     PatchPlanEntry row(PatchCatalog[0], std::wstring(L"C:\\somewhere\\CardProbe.dll"));
     row.resourceId = 499;
-    std::wstring expanded = L"left over";
+    const CUniqueFileHandle out(CreateFileW(Path(L"out.dll").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    PayloadDigest digest{};
     EXPECT_EQ(HResultFromWin32(ERROR_RESOURCE_NAME_NOT_FOUND),
-              ExtractPayload(m_folder + L"\\", row, GetModuleHandleW(nullptr), expanded));
-    EXPECT_EQ(L"", expanded);
-    WIN32_FIND_DATAW found;
-    EXPECT_EQ(INVALID_HANDLE_VALUE, FindFirstFileW((m_folder + L"\\*.dll*").c_str(), &found));
+              ExpandPayload(staging, lz, row, GetModuleHandleW(nullptr), out.Get(), digest));
 }
 
-TEST_F(Payloads, TheWalkStopsAtTheFirstFailingRow)
+TEST(Digest, KnownAnswer)
 {
-    // Three targets; the second cannot be overwritten nor moved.
-    const wchar_t* names[] = {L"UpdateLink.dll", L"Zentrel.exe", L"ZentrelTask.exe"};
-    PatchPlan plan;
-    for (int i = 0; i < 3; ++i) {
-        WriteText(Path(names[i]), "old");
-        plan.Append(PatchPlanEntry(PatchCatalog[1 + i], Path(names[i])));
-    }
-    const HANDLE holder = CreateFileW(Path(L"Zentrel.exe").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                      OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, holder);
-    EXPECT_EQ(HResultFromWin32(ERROR_SHARING_VIOLATION), ApplyPatchPlan(plan, GetModuleHandleW(nullptr)));
-    CloseHandle(holder);
-    EXPECT_NE(L"old", ReadText(Path(L"UpdateLink.dll")));
-    EXPECT_EQ(L"old", ReadText(Path(L"Zentrel.exe")));
-    EXPECT_EQ(L"old", ReadText(Path(L"ZentrelTask.exe")));
-}
-
-TEST(StagingWalk, AnEmptyPlanLeavesNoFolder)
-{
-    PatchPlan plan;
-    EXPECT_EQ(S_OK, ApplyPatchPlan(plan, GetModuleHandleW(nullptr)));
-    std::wstring module;
-    ASSERT_TRUE(GetModulePath(module));
-    const std::wstring name = module.substr(module.rfind(L'\\') + 1);
-    EXPECT_EQ(L"engine_tests.exe", name);
-    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((TempFolder() + name + L".tmp").c_str()));
+    const CTestFolder folder{L"zentrel-digest"};
+    WriteText(folder.Path(L"abc.txt"), "abc");
+    PayloadDigest digest{};
+    ASSERT_EQ(S_OK, DigestOfFile(folder.Path(L"abc.txt"), digest));
+    const PayloadDigest abc = {0xba, 0x78, 0x16, 0xbf, 0x8f, 0x01, 0xcf, 0xea, 0x41, 0x41, 0x40,
+                               0xde, 0x5d, 0xae, 0x22, 0x23, 0xb0, 0x03, 0x61, 0xa3, 0x96, 0x17,
+                               0x7a, 0x9c, 0xb4, 0x10, 0xff, 0x61, 0xf2, 0x00, 0x15, 0xad};
+    EXPECT_TRUE(digest == abc);
+    EXPECT_EQ(HResultFromWin32(ERROR_FILE_NOT_FOUND), DigestOfFile(folder.Path(L"none.txt"), digest));
 }
 
 } // namespace
