@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "support/test_files.h"
 
@@ -15,6 +17,24 @@ protected:
     void SetUp() override { ASSERT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(m_folder.c_str())) << m_folder; }
 
     std::wstring Path(const wchar_t* name) const { return m_temp.Path(name); }
+
+    // The files in the folder, by name, sorted.
+    std::vector<std::wstring> Files() const
+    {
+        std::vector<std::wstring> names;
+        WIN32_FIND_DATAW found;
+        const HANDLE search = FindFirstFileW(Path(L"*").c_str(), &found);
+        if (search != INVALID_HANDLE_VALUE) {
+            do {
+                if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+                    names.push_back(found.cFileName);
+                }
+            } while (FindNextFileW(search, &found));
+            FindClose(search);
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
 
     const CTestFolder m_temp{L"zentrel-engine-" + CurrentTestName()};
     const std::wstring m_folder = m_temp.Path();

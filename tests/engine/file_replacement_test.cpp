@@ -20,24 +20,6 @@ protected:
         m_names = NamesFor(Path(L"target.dll"), 12, 34);
     }
 
-    // The names in the folder, sorted.
-    std::vector<std::wstring> Files() const
-    {
-        std::vector<std::wstring> names;
-        WIN32_FIND_DATAW found;
-        const HANDLE search = FindFirstFileW(Path(L"*").c_str(), &found);
-        if (search != INVALID_HANDLE_VALUE) {
-            do {
-                if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-                    names.push_back(found.cFileName);
-                }
-            } while (FindNextFileW(search, &found));
-            FindClose(search);
-        }
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-
     ReplacementNames m_names;
 };
 

@@ -37,24 +37,6 @@ protected:
         }
     }
 
-    // Every name in the folder, sorted.
-    std::vector<std::wstring> Files() const
-    {
-        std::vector<std::wstring> names;
-        WIN32_FIND_DATAW found;
-        const HANDLE search = FindFirstFileW(Path(L"*").c_str(), &found);
-        if (search != INVALID_HANDLE_VALUE) {
-            do {
-                if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-                    names.push_back(found.cFileName);
-                }
-            } while (FindNextFileW(search, &found));
-            FindClose(search);
-        }
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-
     std::vector<std::wstring> Targets() const { return {L"UpdateLink.dll", L"Zentrel.exe", L"ZentrelTask.exe"}; }
 
     bool IsPayload(int i) const
