@@ -134,16 +134,20 @@ HRESULT CommitReplacement(const ReplacementNames& names, const FileInfoFunctions
 
 HRESULT UndoReplacement(const ReplacementNames& names)
 {
+    HRESULT result = S_OK;
     if (PathExists(names.backup)) {
         // The file under the target's name, if any, is the new one.
         if (PathExists(names.target) && !DeleteOurFile(names.target)) {
-            return HResultFromLastError();
-        }
-        if (!MoveFileExW(names.backup.c_str(), names.target.c_str(), MOVEFILE_WRITE_THROUGH)) {
-            return HResultFromLastError();
+            result = HResultFromLastError();
+        } else if (!MoveFileExW(names.backup.c_str(), names.target.c_str(), MOVEFILE_WRITE_THROUGH)) {
+            result = HResultFromLastError();
         }
     }
-    return DeleteOurFile(names.fresh) ? S_OK : HResultFromLastError();
+    // The new file is ours alone: it goes whatever happened to the old one.
+    if (!DeleteOurFile(names.fresh) && SUCCEEDED(result)) {
+        result = HResultFromLastError();
+    }
+    return result;
 }
 
 HRESULT FinishReplacement(const ReplacementNames& names)

@@ -71,6 +71,8 @@ class TypicalRun(EngineTestCase):
         leftovers = [name for name in os.listdir(self.prefix.unix_path(r"C:\users\root\Temp"))
                      if name.startswith("ZentrelUpdate.exe.tmp")]
         self.assertEqual([], leftovers)
+        self.assertFalse(os.path.exists(self.prefix.unix_path(installation.APPLICATION_DIR + r"\ZentrelUpdate.journal")),
+                         "the journal goes once the records are written")
 
         # The installation now is the new version: a second run leaves it alone.
         result = self.run_updater()
@@ -112,17 +114,14 @@ class FilesInUse(EngineTestCase):
         self.assertEqual(0, code)
         self.assertIn("\\??\\" + installation.LIBRARY_DIR + "\\" + asides[0], text)
 
-    def test_a_file_that_can_be_neither_overwritten_nor_moved_stops_the_walk(self):
+    def test_a_file_that_can_be_neither_overwritten_nor_moved_puts_every_file_back(self):
         stuck = installation.APPLICATION_DIR + r"\FrameCore.dll"
         self.hold("--open", stuck, "r")
         result = self.run_updater()
         self.assertEqual(SHARING_VIOLATION, result.exit_code, result.hresult)
         self.assertOneBox(result, ENGLISH[1213].replace("%08x", "%08x" % SHARING_VIOLATION), MB_ICONHAND)
-        targets = expected_targets()
-        stuck_at = [path for path, _ in targets].index(stuck)
-        for path, source in targets[:stuck_at]:
-            self.assertReplaced(path, source)
-        for path, _ in targets[stuck_at:]:
+        # The files before it had been replaced: they are put back.
+        for path, _ in expected_targets():
             self.assertUntouched(path)
         self.assertFalse(os.path.exists(self.prefix.unix_path(STAGING)))
 
@@ -138,24 +137,26 @@ class FilesInUse(EngineTestCase):
         time.sleep(0.5)
         self.assertEqual(["zentrel.chm"], os.listdir(self.prefix.unix_path(installation.HELP_DIR + r"\DEU")))
 
-    def test_a_help_file_whose_copy_fails_is_kept(self):
+    def test_a_help_file_that_cannot_take_its_name_is_kept(self):
         # A folder whose name differs only in case (possible on the Unix side
         # of Wine) takes the name as soon as the old file is moved aside, so
-        # the copy of the new file fails, and so does the move back: the old
-        # file must then stay beside it under its aside name, not be lost.
+        # the new file cannot be renamed into place, and the old one cannot
+        # be moved back: it must then stay beside it under its backup name,
+        # not be lost, and the journal stays for a later run.
         folder = self.prefix.unix_path(installation.HELP_DIR + r"\FRA")
         target = installation.HELP_DIR + r"\FRA\zentrel.chm"
         os.mkdir(os.path.join(folder, "ZENTREL.CHM"))
         result = self.run_updater()
-        self.assertEqual(0x80070005, result.exit_code, result.hresult)
-        self.assertOneBox(result, ENGLISH[1213].replace("%08x", "80070005"), MB_ICONHAND)
+        self.assertEqual(0x800700B7, result.exit_code, result.hresult)
+        self.assertOneBox(result, ENGLISH[1213].replace("%08x", "800700b7"), MB_ICONHAND)
         kept = [name for name in os.listdir(folder) if name != "ZENTREL.CHM"]
         self.assertEqual(1, len(kept), os.listdir(folder))
         self.assertEqual(self.before[target], read(os.path.join(folder, kept[0])))
-        # The walk stopped there: the help files after it are untouched.
-        for language in LANGUAGE_FOLDERS[LANGUAGE_FOLDERS.index("FRA") + 1:]:
-            self.assertUntouched(f"{installation.HELP_DIR}\\{language}\\zentrel.chm")
-
+        # Every other file is as it was.
+        for path, _ in expected_targets():
+            if path != target:
+                self.assertUntouched(path)
+        self.assertTrue(os.path.exists(self.prefix.unix_path(installation.APPLICATION_DIR + r"\ZentrelUpdate.journal")))
 
 if __name__ == "__main__":
     unittest.main(verbosity=2)
