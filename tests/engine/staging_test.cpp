@@ -9,6 +9,7 @@
 
 #include "common/hresult.h"
 #include "engine_fixture.h"
+#include "support/build_files.h"
 
 namespace {
 
@@ -71,23 +72,13 @@ std::vector<char> ReadBytes(const std::wstring& path)
     return std::vector<char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-std::wstring BuildFile(const char* variable)
-{
-    const char* value = std::getenv(variable);
-    std::wstring path = value ? std::wstring(value, value + strlen(value)) : L"";
-    for (wchar_t& c : path) {
-        c = c == L'/' ? L'\\' : c;
-    }
-    return L"Z:" + path;
-}
-
 TEST_F(Payloads, ExtractExpandsStampsAndCleansUp)
 {
     PatchPlanEntry row(PatchCatalog[7], std::wstring(L"C:\\somewhere\\vxplay.dll"));
     std::wstring expanded;
     ASSERT_EQ(S_OK, ExtractPayload(m_folder + L"\\", row, GetModuleHandleW(nullptr), expanded));
     EXPECT_EQ(m_folder + L"\\vxplay.dll", expanded);
-    EXPECT_EQ(ReadBytes(BuildFile("PAYLOAD_VXPLAY")), ReadBytes(expanded));
+    EXPECT_EQ(ReadBytes(BuildFilePath("PAYLOAD_VXPLAY")), ReadBytes(expanded));
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((m_folder + L"\\vxplay.dll.tmp").c_str()))
         << "the compressed file is deleted";
 
