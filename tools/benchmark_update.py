@@ -25,11 +25,12 @@ import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "tests", "harness"))
+sys.path.insert(0, os.path.join(ROOT, "tests", "support"))
 
 import installation  # noqa: E402
-from wine import WINE, Prefix, can_run_32bit_programs, reg_dword  # noqa: E402
-
-UPDATE_TOOL_KEY = r"SOFTWARE\Halvern Corporation\Mirelo Update"
+from product_registry import HKLM, UPDATE_TOOL_KEY, reg_dword  # noqa: E402
+from wine import WINE, Prefix  # noqa: E402
+from wine_prefix import can_run_32bit_programs  # noqa: E402
 
 
 def private_kib(pid):
@@ -89,14 +90,9 @@ def main():
         if not os.path.exists(path):
             sys.exit(f"missing {path}: build it first (cmake --build {build} --target lz_floor)")
 
+    # The build's prefixes have a virtual desktop, so closing the progress
+    # window does not wait for a window manager.
     with Prefix(build) as prefix:
-        # A virtual desktop, so that closing the progress window does not wait
-        # for a window manager.
-        prefix.run(["reg", "add", r"HKCU\Software\Wine\Explorer", "/v", "Desktop", "/d", "Default", "/f"], check=True)
-        prefix.run(["reg", "add", r"HKCU\Software\Wine\Explorer\Desktops", "/v", "Default", "/d", "1024x768", "/f"],
-                   check=True)
-        prefix.stop_server()
-        prefix.start_server()
         work = tempfile.mkdtemp(dir=prefix.path)
         listing = os.path.join(work, "targets.txt")
         rows = [f"{folder}\\{name}" for folder, name, _ in installation.PROGRAM_FILES]
@@ -107,7 +103,7 @@ def main():
 
         def seed():
             installation.seed(prefix, build)
-            prefix.reg_import(32, f"[HKEY_LOCAL_MACHINE\\{UPDATE_TOOL_KEY}]\n\"LaunchInstaller\"={reg_dword(1)}\n")
+            prefix.reg_import(32, f"[{HKLM}\\{UPDATE_TOOL_KEY}]\n\"LaunchInstaller\"={reg_dword(1)}\n")
 
         seed()
         timed(prefix, [prefix.windows_path(updater)])  # warm the caches once

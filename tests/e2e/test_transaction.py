@@ -4,7 +4,6 @@ staging folder cannot be taken over; and an updater killed at any point of
 its file work leaves an installation that the next run brings to the new
 version, with every record written once and nothing left behind."""
 import os
-import pwd
 import re
 import shutil
 import subprocess
@@ -49,7 +48,7 @@ class TransactionTestCase(UpdaterTestCase):
         super().setUp()
         installation.seed(self.prefix, BUILD)
         self.before = installation.snapshot_files(self.prefix)
-        self.temp = self.prefix.unix_path("C:\\users\\%s\\Temp" % pwd.getpwuid(os.getuid()).pw_name)
+        self.temp = self.prefix.unix_path(self.prefix.user_temp_folder())
 
     def tearDown(self):
         self.prefix.run(["reg", "delete", SESSION_MANAGER, "/v", "PendingFileRenameOperations", "/f", "/reg:64"])
