@@ -14,10 +14,13 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "tests", "harness"))
 
 import installation  # noqa: E402
+from gallery import PROGRESS_FRAMES, group_shots, save_frames  # noqa: E402
 from runner import run_updater  # noqa: E402
 from wine import Prefix  # noqa: E402
 
-BUILD = os.path.join(ROOT, "build")
+# The PE32 build, or the 64-bit check build where 32-bit programs cannot run
+# (scripts/demo.sh chooses).
+BUILD = os.environ.get("ZENTREL_BUILD", os.path.join(ROOT, "build"))
 UPDATER = os.path.join(BUILD, "ZentrelUpdate.exe")
 WATCH = os.path.join(BUILD, "tests", "harness", "watch.exe")
 
@@ -49,7 +52,7 @@ def run_in_prefix(lang, shots_dir):
         installation.seed(prefix, BUILD)
         files_before = installation.snapshot_files(prefix)
         registry_before = installation.snapshot_registry(prefix)
-        result = run_updater(prefix, UPDATER, WATCH, lang=lang, shots_dir=shots_dir)
+        result = run_updater(prefix, UPDATER, WATCH, lang=lang, shots_dir=shots_dir, frames=PROGRESS_FRAMES)
         files_after = installation.snapshot_files(prefix)
         registry_after = installation.snapshot_registry(prefix)
     return result, (files_before, files_after), (registry_before, registry_after)
@@ -63,28 +66,37 @@ def print_windows(result, shots_dir):
         print(f"  message box [{box.caption}] style 0x{box.style:02x}")
         print(f"      {show_text(box.text)}")
     print("Screenshots:")
-    for shot in result.shots:
-        bmp = os.path.join(shots_dir, shot.split("\\")[-1])
-        png = bmp[:-4] + ".png"
-        subprocess.run(["/usr/bin/convert", bmp, png], check=False)
-        if os.path.exists(png):
-            os.remove(bmp)
+    for frames in group_shots(shots_dir, result.shots):
+        png = frames[0][:-4] + ".png"
+        if len(frames) > 1:
+            # The progress window: the last frame, and all of them as an animation.
+            gif = frames[0][:-4] + ".gif"
+            moved = save_frames(frames, png, gif)
+            print(f"  {os.path.relpath(png, ROOT)}, {os.path.relpath(gif, ROOT)}"
+                  f" (progress bar moving between frames: {'yes' if moved else 'NO'})")
+        else:
+            subprocess.run(["/usr/bin/convert", frames[0], png], check=False)
             print(f"  {os.path.relpath(png, ROOT)}")
+        for frame in frames:
+            if os.path.exists(png):
+                os.remove(frame)
     if not result.shots:
         print("  none")
 
 
 def main():
-    out_dir = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(BUILD, "demo"))
+    out_dir = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build", "demo"))
     runs = [("user's language", None, os.path.join(out_dir, "user-language")),
             ("Japanese", "ja_JP.UTF-8", os.path.join(out_dir, "ja-JP"))]
     for _, _, shots_dir in runs:
         os.makedirs(shots_dir, exist_ok=True)
         for name in os.listdir(shots_dir):
-            if name.endswith((".bmp", ".png")):
+            if name.endswith((".bmp", ".png", ".gif")):
                 os.remove(os.path.join(shots_dir, name))
 
     print("Preparing a throwaway Wine prefix with Zentrel 3.1.00.14000 installed ...")
+    if os.path.basename(BUILD) == "build-x64":
+        print("This machine cannot execute 32-bit programs: the 64-bit check build runs under wine64.")
     print(f"Running {os.path.relpath(UPDATER, ROOT)} on display {os.environ.get('DISPLAY')} ...")
     result, (files_before, files_after), (registry_before, registry_after) = run_in_prefix(None, runs[0][2])
 
