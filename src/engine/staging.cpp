@@ -192,6 +192,7 @@ HRESULT CStagingFolder::Create(const std::wstring& name)
         if (SUCCEEDED(result)) {
             m_folder = std::move(held);
             m_path = folder + L"\\";
+            m_base = base;
             return S_OK;
         }
         if (result != HResultFromWin32(ERROR_ALREADY_EXISTS) && result != HResultFromWin32(ERROR_FILE_EXISTS)) {
@@ -199,6 +200,23 @@ HRESULT CStagingFolder::Create(const std::wstring& name)
         }
     }
     return HResultFromWin32(ERROR_ALREADY_EXISTS);
+}
+
+void CStagingFolder::Close() noexcept
+{
+    m_folder.Reset();
+    if (m_base.empty()) {
+        return;
+    }
+    // A folder deleted on close goes only when it is empty by then, so a run
+    // killed while a file in it was open leaves the folder behind, empty.
+    // RemoveDirectoryW takes only an empty folder, and a link itself, never
+    // what it points to.
+    RemoveDirectoryW(MakeLongPath(m_base).c_str());
+    for (unsigned n = 1; n <= MaxStagingAttempts; ++n) {
+        RemoveDirectoryW(MakeLongPath(m_base + L"." + std::to_wstring(n)).c_str());
+    }
+    m_base.clear();
 }
 
 HRESULT CStagingFolder::CreateScratchFile(const std::wstring& fileName, CUniqueFileHandle& file) const

@@ -47,12 +47,15 @@ public:
     // The folder as it was made, with its final backslash.
     const std::wstring& Path() const noexcept { return m_path; }
 
-    // Lets go of the folder, which goes with it (it is deleted on close).
-    void Close() noexcept { m_folder.Reset(); }
+    // Lets go of the folder, which goes with it (it is deleted on close), and
+    // removes empty staging folders that killed runs left under its names.
+    void Close() noexcept;
+    ~CStagingFolder() { Close(); }
 
 private:
     CUniqueFileHandle m_folder;
     std::wstring m_path;
+    std::wstring m_base; // "<temp>\<name>.tmp"
 };
 
 // The system's LZ expand functions, loaded from System32 once for a run.

@@ -55,7 +55,7 @@ TEST(StagingFolder, IsMadeFreshHeldAndGoneWhenClosed)
     EXPECT_FALSE(IsFolder(TempFolder() + name + L".tmp.1"));
 }
 
-TEST(StagingFolder, NamesThatExistAreNeverUsedAndWhenAllAreTakenNothingIsMade)
+TEST(StagingFolder, NamesThatExistAreNeverUsedAndEmptyLeftoversAreSwept)
 {
     const std::wstring name = UniqueName(L"taken.exe");
     const std::wstring base = TempFolder() + name + L".tmp";
@@ -74,6 +74,10 @@ TEST(StagingFolder, NamesThatExistAreNeverUsedAndWhenAllAreTakenNothingIsMade)
     ASSERT_EQ(S_OK, staging.Create(name));
     EXPECT_EQ(base + L".100\\", staging.Path()) << "the one free name";
     staging.Close();
+    // Empty folders under its names (what killed runs leave) go with it; anything else stays.
+    EXPECT_FALSE(IsFolder(base + L".1"));
+    EXPECT_FALSE(IsFolder(base + L".99"));
+    EXPECT_EQ(L"planted", ReadText(base));
     DeleteFileW(base.c_str());
     for (int n = 1; n <= 100; ++n) {
         RemoveDirectoryW((base + L"." + std::to_wstring(n)).c_str());
