@@ -1,7 +1,6 @@
 """Shared pieces of the end-to-end tests: where the build put things, the
 seeded installation, and the texts the updater should show."""
 import os
-import re
 import shutil
 import subprocess
 import sys
@@ -38,19 +37,34 @@ E_ACCESSDENIED = 0x80070005
 ALREADY_RUNNING = 0x80070480
 
 
-def load_texts(tag):
-    """The string table of one language, as the resource script holds it."""
-    texts = {}
-    path = os.path.join(ROOT, "resources", "strings", tag + ".rc")
-    with open(path, encoding="utf-8") as f:
-        for line in f:
-            m = re.match(r'\s*(\d+),\s*"(.*)"\s*$', line)
-            if m:
-                texts[int(m.group(1))] = m.group(2).replace("\\r", "\r").replace("\\n", "\n")
-    return texts
+# What the user should read, written out here rather than read from the
+# resource scripts, so that a wrong or untranslated text fails a test. One
+# table per language the cases run in; the caption is 200.
+TEXTS = {
+    "en-US": {
+        200: "Zentrel Update Program",
+        1201: "Another instance of this update program is already running.",
+        1202: "There is no target model for this program.",
+        1203: "There is no need to update the program.",
+        1210: "Update completed successfully.",
+        1213: "Package Update Failed.\r\n(code = 0x%08x)",
+        1215: "Cannot install because related programs are running.\nExit all programs, and try again.",
+        1217: "No software version applicable to this update is installed. The update will be cancelled.",
+        1218: "The version of Zentrel already installed on the computer is the same version.\nThe program will quit.",
+    },
+    "de-DE": {
+        200: "Zentrel-Updateprogramm",
+        1210: "Das Update wurde erfolgreich abgeschlossen.",
+        1217: "Es ist keine Softwareversion installiert, für die dieses Update gilt. Das Update wird abgebrochen.",
+    },
+    "ja-JP": {
+        200: "Zentrel アップデート プログラム",
+        1210: "アップデートが正常に完了しました。",
+        1217: "このアップデートを適用できるバージョンのソフトウェアがインストールされていません。アップデートを中止します。",
+    },
+}
 
-
-ENGLISH = load_texts("en-US")
+ENGLISH = TEXTS["en-US"]
 
 
 class UpdaterTestCase(unittest.TestCase):

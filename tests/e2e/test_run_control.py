@@ -6,7 +6,7 @@ import time
 import unittest
 
 from common import (ALREADY_RUNNING, BUILD, E_ACCESSDENIED, ENGLISH, MB_ICONEXCLAMATION, MB_OK, MUTEX, PLANTED_DLL,
-                    S_OK, UPDATER, WATCH, UpdaterTestCase, installation, load_texts, start_updater)
+                    S_OK, TEXTS, UPDATER, WATCH, UpdaterTestCase, installation, start_updater)
 
 
 class VersionChecks(UpdaterTestCase):
@@ -112,7 +112,7 @@ class Languages(UpdaterTestCase):
     def test_texts_come_from_the_users_language(self):
         for locale, tag in (("de_DE.UTF-8", "de-DE"), ("ja_JP.UTF-8", "ja-JP")):
             with self.subTest(locale=locale):
-                texts = load_texts(tag)
+                texts = TEXTS[tag]
                 self.clear_registry()
                 result = self.run_updater(lang=locale)
                 self.assertEqual(E_ACCESSDENIED, result.exit_code, result.hresult)
