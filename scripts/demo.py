@@ -14,6 +14,7 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "tests", "harness"))
 
 import installation  # noqa: E402
+from gallery import PROGRESS_FRAMES, group_shots, save_frames  # noqa: E402
 from runner import run_updater  # noqa: E402
 from wine import Prefix  # noqa: E402
 
@@ -49,7 +50,7 @@ def run_in_prefix(lang, shots_dir):
         installation.seed(prefix, BUILD)
         files_before = installation.snapshot_files(prefix)
         registry_before = installation.snapshot_registry(prefix)
-        result = run_updater(prefix, UPDATER, WATCH, lang=lang, shots_dir=shots_dir)
+        result = run_updater(prefix, UPDATER, WATCH, lang=lang, shots_dir=shots_dir, frames=PROGRESS_FRAMES)
         files_after = installation.snapshot_files(prefix)
         registry_after = installation.snapshot_registry(prefix)
     return result, (files_before, files_after), (registry_before, registry_after)
@@ -63,13 +64,20 @@ def print_windows(result, shots_dir):
         print(f"  message box [{box.caption}] style 0x{box.style:02x}")
         print(f"      {show_text(box.text)}")
     print("Screenshots:")
-    for shot in result.shots:
-        bmp = os.path.join(shots_dir, shot.split("\\")[-1])
-        png = bmp[:-4] + ".png"
-        subprocess.run(["/usr/bin/convert", bmp, png], check=False)
-        if os.path.exists(png):
-            os.remove(bmp)
+    for frames in group_shots(shots_dir, result.shots):
+        png = frames[0][:-4] + ".png"
+        if len(frames) > 1:
+            # The progress window: the last frame, and all of them as an animation.
+            gif = frames[0][:-4] + ".gif"
+            moved = save_frames(frames, png, gif)
+            print(f"  {os.path.relpath(png, ROOT)}, {os.path.relpath(gif, ROOT)}"
+                  f" (progress bar moving between frames: {'yes' if moved else 'NO'})")
+        else:
+            subprocess.run(["/usr/bin/convert", frames[0], png], check=False)
             print(f"  {os.path.relpath(png, ROOT)}")
+        for frame in frames:
+            if os.path.exists(png):
+                os.remove(frame)
     if not result.shots:
         print("  none")
 
@@ -81,7 +89,7 @@ def main():
     for _, _, shots_dir in runs:
         os.makedirs(shots_dir, exist_ok=True)
         for name in os.listdir(shots_dir):
-            if name.endswith((".bmp", ".png")):
+            if name.endswith((".bmp", ".png", ".gif")):
                 os.remove(os.path.join(shots_dir, name))
 
     print("Preparing a throwaway Wine prefix with Zentrel 3.1.00.14000 installed ...")

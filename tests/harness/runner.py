@@ -102,8 +102,9 @@ class PendingRun:
 
 
 def start_updater(prefix: Prefix, updater_unix_path, watch_exe, lang=None, mutex=None, shots_dir=None, timeout=120,
-                  env=None, hold_ms=0):
-    """Starts the updater through watch.exe with the relay log of message boxes on."""
+                  env=None, hold_ms=0, arguments=(), frames=1):
+    """Starts the updater (or another program, with its arguments) through
+    watch.exe with the relay log of message boxes on."""
     work = tempfile.mkdtemp(prefix="run-", dir=prefix.path)
     out_path = os.path.join(work, "watch.txt")
     relay_path = os.path.join(work, "relay.log")
@@ -114,8 +115,10 @@ def start_updater(prefix: Prefix, updater_unix_path, watch_exe, lang=None, mutex
         args += ["--shots", prefix.windows_path(shots_dir)]
     if hold_ms:
         args += ["--hold", str(hold_ms)]
+    if frames > 1:
+        args += ["--frames", str(frames)]
     updater = updater_unix_path if updater_unix_path[1:3] == ":\\" else prefix.windows_path(updater_unix_path)
-    args += ["--", updater]
+    args += ["--", updater] + list(arguments)
     run_env = dict(prefix.env)
     run_env["WINEDEBUG"] = "-all,+relay"
     if lang:
@@ -128,9 +131,10 @@ def start_updater(prefix: Prefix, updater_unix_path, watch_exe, lang=None, mutex
 
 
 def run_updater(prefix: Prefix, updater_unix_path, watch_exe, lang=None, mutex=None, shots_dir=None, timeout=120,
-                env=None):
+                env=None, arguments=(), frames=1):
     """Runs the updater through watch.exe and reads back what the user saw."""
-    return start_updater(prefix, updater_unix_path, watch_exe, lang, mutex, shots_dir, timeout, env).wait(timeout + 60)
+    return start_updater(prefix, updater_unix_path, watch_exe, lang, mutex, shots_dir, timeout, env,
+                         arguments=arguments, frames=frames).wait(timeout + 60)
 
 
 def _read_result(out_path, relay_path):

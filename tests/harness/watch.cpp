@@ -3,8 +3,8 @@
 // button, and writes the program's full 32-bit exit code, which the Linux exit
 // status of a Wine process cannot carry.
 //
-// usage: watch.exe --out FILE [--mutex NAME] [--shots DIR] [--hold MS] [--timeout SECONDS]
-//                  -- PROGRAM [ARGUMENTS...]
+// usage: watch.exe --out FILE [--mutex NAME] [--shots DIR] [--frames N] [--hold MS]
+//                  [--timeout SECONDS] -- PROGRAM [ARGUMENTS...]
 //
 // FILE receives UTF-8 lines, fields separated by tabs, with \t \r \n \\ escaped:
 //   box      <caption> <text>       a message box, in the order shown
@@ -14,6 +14,9 @@
 //                                   captured, the program's other threads wait
 //   exit     0x<eight hex digits>   the exit code
 //   timeout                         the program was killed after the time-out
+// --frames takes N screenshots, half a second apart, of each window other
+// than a message box (NN-window.bmp, then NN-window-2.bmp ...), so that an
+// animation such as a marquee progress bar can be seen moving.
 // --mutex creates and holds the named mutex while the program runs.
 // --hold keeps the program's other threads waiting for MS milliseconds when its
 // first window other than a message box appears (its worker, while the
@@ -210,6 +213,7 @@ int wmain(int argc, wchar_t** argv)
     std::wstring shotFolder;
     DWORD timeoutMs = 120000;
     DWORD holdMs = 0;
+    int frames = 1;
     int programIndex = -1;
     for (int i = 1; i < argc; ++i) {
         const std::wstring option = argv[i];
@@ -226,6 +230,8 @@ int wmain(int argc, wchar_t** argv)
             mutexName = argv[++i];
         } else if (option == L"--shots") {
             shotFolder = argv[++i];
+        } else if (option == L"--frames") {
+            frames = _wtoi(argv[++i]);
         } else if (option == L"--hold") {
             holdMs = static_cast<DWORD>(_wtoi(argv[++i]));
         } else if (option == L"--timeout") {
@@ -294,6 +300,13 @@ int wmain(int argc, wchar_t** argv)
                 swprintf(name, 64, L"\\%02d-%ls.bmp", ++shotNumber, isBox ? L"box" : L"window");
                 if (SaveScreenshot(window, shotFolder + name)) {
                     fprintf(out, "shot\t%s\n", Escape(shotFolder + name).c_str());
+                }
+                for (int frame = 2; !isBox && frame <= frames; ++frame) {
+                    Sleep(500);
+                    swprintf(name, 64, L"\\%02d-window-%d.bmp", shotNumber, frame);
+                    if (SaveScreenshot(window, shotFolder + name)) {
+                        fprintf(out, "shot\t%s\n", Escape(shotFolder + name).c_str());
+                    }
                 }
                 if (!isBox) {
                     HoldOtherThreads(watch.processId, windowThread, false);
