@@ -4,9 +4,14 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/setup.sh >/dev/null
-cmake --preset default >/dev/null
-cmake --build --preset default >/dev/null
+# Quiet while it works; the last lines of what it said when it fails.
+mkdir -p build
+log=build/demo-build.log
+if ! { bash scripts/setup.sh && cmake --preset default && cmake --build --preset default; } >"$log" 2>&1; then
+  tail -n 25 "$log" >&2
+  echo "demo: setting up or building failed; the whole log is in $log" >&2
+  exit 1
+fi
 
 # --gallery: every window in every language instead (scripts/gallery.py).
 script=scripts/demo.py
