@@ -18,7 +18,9 @@ from gallery import PROGRESS_FRAMES, group_shots, save_frames  # noqa: E402
 from runner import run_updater  # noqa: E402
 from wine import Prefix  # noqa: E402
 
-BUILD = os.path.join(ROOT, "build")
+# The PE32 build, or the 64-bit check build where 32-bit programs cannot run
+# (scripts/demo.sh chooses).
+BUILD = os.environ.get("ZENTREL_BUILD", os.path.join(ROOT, "build"))
 UPDATER = os.path.join(BUILD, "ZentrelUpdate.exe")
 WATCH = os.path.join(BUILD, "tests", "harness", "watch.exe")
 
@@ -83,7 +85,7 @@ def print_windows(result, shots_dir):
 
 
 def main():
-    out_dir = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(BUILD, "demo"))
+    out_dir = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build", "demo"))
     runs = [("user's language", None, os.path.join(out_dir, "user-language")),
             ("Japanese", "ja_JP.UTF-8", os.path.join(out_dir, "ja-JP"))]
     for _, _, shots_dir in runs:
@@ -93,6 +95,8 @@ def main():
                 os.remove(os.path.join(shots_dir, name))
 
     print("Preparing a throwaway Wine prefix with Zentrel 3.1.00.14000 installed ...")
+    if os.path.basename(BUILD) == "build-x64":
+        print("This machine cannot execute 32-bit programs: the 64-bit check build runs under wine64.")
     print(f"Running {os.path.relpath(UPDATER, ROOT)} on display {os.environ.get('DISPLAY')} ...")
     result, (files_before, files_after), (registry_before, registry_after) = run_in_prefix(None, runs[0][2])
 

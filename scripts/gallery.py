@@ -27,7 +27,9 @@ import installation  # noqa: E402
 from runner import run_updater  # noqa: E402
 from wine import WINE, Prefix, reg_string  # noqa: E402
 
-BUILD = os.path.join(ROOT, "build")
+# The PE32 build, or the 64-bit check build where 32-bit programs cannot run
+# (scripts/demo.sh chooses).
+BUILD = os.environ.get("ZENTREL_BUILD", os.path.join(ROOT, "build"))
 UPDATER = os.path.join(BUILD, "ZentrelUpdate.exe")
 HARNESS = os.path.join(BUILD, "tests", "harness")
 WATCH = os.path.join(HARNESS, "watch.exe")
@@ -145,30 +147,28 @@ class Gallery:
 
     def capture(self, tag, locale, names, program=UPDATER, arguments=(), mutex=None):
         """Runs the program in the language's locale and saves its windows, in
-        the order they appear, under the given names (None: not saved)."""
+        the order they appear: "progress" names the progress window (its frames),
+        the other names the message boxes."""
         with tempfile.TemporaryDirectory(dir=self.prefix.path) as shots:
             result = run_updater(self.prefix, program, WATCH, lang=locale, mutex=mutex, shots_dir=shots,
                                  arguments=arguments, frames=PROGRESS_FRAMES)
             groups = group_shots(shots, result.shots)
+            box_groups = [g for g in groups if g[0].endswith("-box.bmp")]
+            window_groups = [g for g in groups if not g[0].endswith("-box.bmp")]
+            box_names = [n for n in names if n != "progress"]
             seen = [f"[{caption}] ({cls})" for caption, cls in result.windows] + \
                    [f"[{box.caption}] {box.text}" for box in result.boxes]
-            if len(groups) != len(names):
-                raise RuntimeError(f"{tag}: expected {names}, saw {len(groups)} window(s): {seen}")
-            windows, boxes = iter(result.windows), iter(result.boxes)
-            for frames, name in zip(groups, names):
-                if frames[0].endswith("-box.bmp"):
-                    box = next(boxes)
-                    text = f"[{box.caption}]\n{box.text}"
-                else:
-                    text = f"[{next(windows)[0]}]"
-                if name is None:
-                    continue  # seen on the way, kept from another run
-                self.texts[(tag, name)] = text
-                png = os.path.join(self.out_dir, f"{tag}-{name}.png")
-                if len(frames) > 1:
-                    self.moved[tag] = save_frames(frames, png, os.path.join(self.out_dir, f"{tag}-{name}.gif"))
-                else:
-                    subprocess.run(["/usr/bin/convert", frames[0], png], check=True)
+            if len(box_groups) != len(box_names) or ("progress" in names and not window_groups):
+                raise RuntimeError(f"{tag}: expected {names}, saw {seen}, captured {len(groups)}")
+            for frames, box, name in zip(box_groups, result.boxes, box_names):
+                self.texts[(tag, name)] = f"[{box.caption}]\n{box.text}"
+                subprocess.run(["/usr/bin/convert", frames[0], os.path.join(self.out_dir, f"{tag}-{name}.png")],
+                               check=True)
+            if "progress" in names:
+                frames = window_groups[0]
+                self.texts[(tag, "progress")] = f"[{result.windows[0][0]}]"
+                png = os.path.join(self.out_dir, f"{tag}-progress.png")
+                self.moved[tag] = save_frames(frames, png, os.path.join(self.out_dir, f"{tag}-progress.gif"))
         return result
 
     def language(self, tag, locale):
@@ -196,7 +196,7 @@ class Gallery:
         held = installation.APPLICATION_DIR + r"\FrameCore.dll"
         holder = self.start_in_prefix(self.prefix.windows_path(SLEEPER), "--open", held, "r")
         try:
-            self.capture(tag, locale, [None, "1213"])  # the progress window, then the failure
+            self.capture(tag, locale, ["1213"])  # after the progress window
         finally:
             holder.kill()
             holder.wait()
@@ -212,6 +212,11 @@ class Gallery:
         for message in ("1216", "1219"):
             self.capture(tag, locale, [message], program=SHOW_MESSAGE,
                          arguments=(updater, message, str(MB_ICONEXCLAMATION)))
+
+
+PROGRAM_SHOWN = (os.path.relpath(UPDATER, ROOT) +
+                 (" (the 64-bit check build under wine64: this machine cannot execute 32-bit programs)"
+                  if os.path.basename(BUILD) == "build-x64" else " (the 32-bit program)"))
 
 
 def write_contact_sheet(out_dir, languages, texts):
@@ -241,7 +246,7 @@ td img {{ max-width: 420px; }}
 pre {{ white-space: pre-wrap; max-width: 420px; font-size: 11px; }}
 </style></head><body>
 <h1>Zentrel update program: every window in every language</h1>
-<p>Each row ran in its own locale under Wine (virtual desktop). Below each picture: the caption and
+<p>Program shown: {html.escape(PROGRAM_SHOWN)}. Each row ran in its own locale under Wine (virtual desktop). Below each picture: the caption and
 text read from the window. 1216 and 1219 are shown by show_message.exe from the updater's own string
 tables and box style, because Wine cannot produce a 32-bit Windows or a user who is not an
 administrator.</p>
@@ -255,7 +260,7 @@ administrator.</p>
 
 def main(argv):
     parser = argparse.ArgumentParser(description="Every window of the updater in every language.")
-    parser.add_argument("out_dir", nargs="?", default=os.path.join(BUILD, "demo", "gallery"))
+    parser.add_argument("out_dir", nargs="?", default=os.path.join(ROOT, "build", "demo", "gallery"))
     parser.add_argument("--languages", help="comma-separated tags (default: all 13)")
     args = parser.parse_args(argv)
     languages = LANGUAGES
@@ -268,6 +273,7 @@ def main(argv):
         if name.endswith((".png", ".gif", ".html")):
             os.remove(os.path.join(out_dir, name))
 
+    print(f"Program shown: {PROGRAM_SHOWN}")
     with Prefix(BUILD) as prefix:
         # A virtual desktop gives the windows a title bar in the screenshots.
         prefix.run(["reg", "add", r"HKCU\Software\Wine\Explorer", "/v", "Desktop", "/d", "Default", "/f"])
@@ -277,7 +283,9 @@ def main(argv):
         gallery = Gallery(prefix, out_dir)
         for tag, locale, name in languages:
             print(f"{name} ({tag}, {locale}) ...", flush=True)
+            started = time.time()
             gallery.language(tag, locale)
+            print(f"  {time.time() - started:.0f} s", flush=True)
             print(f"  progress bar moving between frames: {'yes' if gallery.moved.get(tag) else 'NO'}")
     write_contact_sheet(out_dir, languages, gallery.texts)
     count = len([n for n in os.listdir(out_dir) if n.endswith(".png")])
