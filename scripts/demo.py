@@ -14,7 +14,7 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "tests", "harness"))
 
 import installation  # noqa: E402
-from gallery import PROGRESS_FRAMES, group_shots, save_frames  # noqa: E402
+from gallery import PROGRESS_FRAMES, group_shots, install_wine_fonts, save_frames  # noqa: E402
 from runner import run_updater  # noqa: E402
 from wine import Prefix  # noqa: E402
 
@@ -47,6 +47,7 @@ def run_in_prefix(lang, shots_dir):
         # A virtual desktop gives the windows a title bar in the screenshots.
         prefix.run(["reg", "add", r"HKCU\Software\Wine\Explorer", "/v", "Desktop", "/d", "Default", "/f"])
         prefix.run(["reg", "add", r"HKCU\Software\Wine\Explorer\Desktops", "/v", "Default", "/d", "800x600", "/f"])
+        install_wine_fonts(prefix)
         prefix.stop_server()
         prefix.start_server()
         installation.seed(prefix, BUILD)

@@ -80,6 +80,20 @@ WINDOWS = [
 PROGRESS_FRAMES = 4
 
 
+WINE_FONTS = "/usr/share/wine/fonts"
+
+
+def install_wine_fonts(prefix):
+    """Wine's own fonts (Debian's fonts-wine) in the prefix's Fonts folder,
+    where every Wine process finds them: without Marlett, the close button
+    of every caption is drawn as the letter "r"."""
+    fonts = prefix.unix_path(r"C:\windows\Fonts")
+    os.makedirs(fonts, exist_ok=True)
+    for name in os.listdir(WINE_FONTS):
+        if name.endswith(".ttf"):
+            shutil.copy(os.path.join(WINE_FONTS, name), fonts)
+
+
 def group_shots(folder, shots):
     """The screenshots watch.exe took, as one list of frames per window, in the
     order the windows appeared (NN-window.bmp, NN-window-2.bmp ..., NN-box.bmp)."""
@@ -278,6 +292,7 @@ def main(argv):
         # A virtual desktop gives the windows a title bar in the screenshots.
         prefix.run(["reg", "add", r"HKCU\Software\Wine\Explorer", "/v", "Desktop", "/d", "Default", "/f"])
         prefix.run(["reg", "add", r"HKCU\Software\Wine\Explorer\Desktops", "/v", "Default", "/d", "800x600", "/f"])
+        install_wine_fonts(prefix)
         prefix.stop_server()
         prefix.start_server()
         gallery = Gallery(prefix, out_dir)
