@@ -14,7 +14,7 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "tests", "harness"))
 
 import installation  # noqa: E402
-from gallery import PROGRESS_FRAMES, group_shots, save_frames  # noqa: E402
+from gallery import PROGRESS_FRAMES, group_shots, install_wine_fonts, save_frames  # noqa: E402
 from runner import run_updater  # noqa: E402
 from wine import Prefix  # noqa: E402
 
@@ -47,6 +47,7 @@ def run_in_prefix(lang, shots_dir):
         # A virtual desktop gives the windows a title bar in the screenshots.
         prefix.run(["reg", "add", r"HKCU\Software\Wine\Explorer", "/v", "Desktop", "/d", "Default", "/f"])
         prefix.run(["reg", "add", r"HKCU\Software\Wine\Explorer\Desktops", "/v", "Default", "/d", "800x600", "/f"])
+        install_wine_fonts(prefix)
         prefix.stop_server()
         prefix.start_server()
         installation.seed(prefix, BUILD)
@@ -84,18 +85,6 @@ def print_windows(result, shots_dir):
         print("  none")
 
 
-DEMONSTRATION = "Demonstration build: carries stand-in files"
-
-
-def build_kind():
-    with open(UPDATER, "rb") as f:
-        demonstration = DEMONSTRATION.encode("utf-16-le") in f.read()
-    if demonstration:
-        return ("This is a demonstration build: the updater carries stand-in files, "
-                "not the maker's (see README, Release builds).")
-    return "This is a release build: the updater carries the maker's files."
-
-
 def main():
     out_dir = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build", "demo"))
     runs = [("user's language", None, os.path.join(out_dir, "user-language")),
@@ -106,7 +95,6 @@ def main():
             if name.endswith((".bmp", ".png", ".gif")):
                 os.remove(os.path.join(shots_dir, name))
 
-    print(build_kind())
     print("Preparing a throwaway Wine prefix with Zentrel 3.1.00.14000 installed ...")
     if os.path.basename(BUILD) == "build-x64":
         print("This machine cannot execute 32-bit programs: the 64-bit check build runs under wine64.")

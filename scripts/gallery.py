@@ -80,6 +80,20 @@ WINDOWS = [
 PROGRESS_FRAMES = 4
 
 
+WINE_FONTS = "/usr/share/wine/fonts"
+
+
+def install_wine_fonts(prefix):
+    """Wine's own fonts (Debian's fonts-wine) in the prefix's Fonts folder,
+    where every Wine process finds them: without Marlett, the close button
+    of every caption is drawn as the letter "r"."""
+    fonts = prefix.unix_path(r"C:\windows\Fonts")
+    os.makedirs(fonts, exist_ok=True)
+    for name in os.listdir(WINE_FONTS):
+        if name.endswith(".ttf"):
+            shutil.copy(os.path.join(WINE_FONTS, name), fonts)
+
+
 def group_shots(folder, shots):
     """The screenshots watch.exe took, as one list of frames per window, in the
     order the windows appeared (NN-window.bmp, NN-window-2.bmp ..., NN-box.bmp)."""
@@ -274,20 +288,27 @@ def main(argv):
             os.remove(os.path.join(out_dir, name))
 
     print(f"Program shown: {PROGRAM_SHOWN}")
-    with Prefix(BUILD) as prefix:
-        # A virtual desktop gives the windows a title bar in the screenshots.
-        prefix.run(["reg", "add", r"HKCU\Software\Wine\Explorer", "/v", "Desktop", "/d", "Default", "/f"])
-        prefix.run(["reg", "add", r"HKCU\Software\Wine\Explorer\Desktops", "/v", "Default", "/d", "800x600", "/f"])
-        prefix.stop_server()
-        prefix.start_server()
-        gallery = Gallery(prefix, out_dir)
-        for tag, locale, name in languages:
-            print(f"{name} ({tag}, {locale}) ...", flush=True)
-            started = time.time()
+    texts, moved = {}, {}
+    for tag, locale, name in languages:
+        print(f"{name} ({tag}, {locale}) ...", flush=True)
+        started = time.time()
+        # A fresh prefix per language: nothing one language's runs leave
+        # behind can change what the next one shows.
+        with Prefix(BUILD) as prefix:
+            # A virtual desktop gives the windows a title bar in the screenshots.
+            prefix.run(["reg", "add", r"HKCU\Software\Wine\Explorer", "/v", "Desktop", "/d", "Default", "/f"])
+            prefix.run(["reg", "add", r"HKCU\Software\Wine\Explorer\Desktops", "/v", "Default", "/d", "800x600",
+                        "/f"])
+            install_wine_fonts(prefix)
+            prefix.stop_server()
+            prefix.start_server()
+            gallery = Gallery(prefix, out_dir)
             gallery.language(tag, locale)
-            print(f"  {time.time() - started:.0f} s", flush=True)
-            print(f"  progress bar moving between frames: {'yes' if gallery.moved.get(tag) else 'NO'}")
-    write_contact_sheet(out_dir, languages, gallery.texts)
+            texts.update(gallery.texts)
+            moved.update(gallery.moved)
+        print(f"  {time.time() - started:.0f} s; progress bar moving between frames: "
+              f"{'yes' if moved.get(tag) else 'NO'}", flush=True)
+    write_contact_sheet(out_dir, languages, texts)
     count = len([n for n in os.listdir(out_dir) if n.endswith(".png")])
     print(f"{count} windows saved; contact sheet: {os.path.relpath(os.path.join(out_dir, 'index.html'), ROOT)}")
     return 0
