@@ -16,7 +16,7 @@ if [ -z "${ZENTREL_TEST_DISPLAY:-}" ]; then
   bash scripts/setup.sh
   cmake --preset default
   cmake --build --preset default
-  if ! python3 tests/harness/wine.py can-run-32bit; then
+  if ! python3 tools/wine_prefix.py can-run-32bit; then
     echo "test: NOTE: this machine cannot execute 32-bit programs (its kernel's IA-32 emulation is off)."
     echo "test: the PE32 updater cannot run here; the tests run against the 64-bit check build under wine64."
     cmake --preset x64-check
@@ -32,12 +32,12 @@ run_suite() { # BUILD_DIR PRESET [ctest arguments]
   shift 2
   # The unit tests share one throwaway prefix; the other tests make their own.
   local prefix
-  prefix=$(python3 tests/harness/wine.py prefix "$build")
-  trap 'python3 tests/harness/wine.py close "'"$prefix"'"' EXIT
+  prefix=$(python3 tools/wine_prefix.py prefix "$build")
+  trap 'python3 tools/wine_prefix.py close "'"$prefix"'"' EXIT
   WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" ctest --preset "$preset" "$@"
 }
 
-if python3 tests/harness/wine.py can-run-32bit; then
+if python3 tools/wine_prefix.py can-run-32bit; then
   run_suite build default "$@"
 else
   # The PE32 file itself is checked without running it.

@@ -14,9 +14,7 @@ import subprocess
 import sys
 import tempfile
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "tests", "harness"))
-
-from wine import Prefix, can_run_32bit_programs  # noqa: E402
+from wine_prefix import Prefix, can_run_32bit_programs
 
 
 def main():
