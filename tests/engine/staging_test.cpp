@@ -10,6 +10,7 @@
 #include "common/hresult.h"
 #include "engine/payload_digest.h"
 #include "engine_fixture.h"
+#include "support/build_files.h"
 
 namespace {
 
@@ -139,16 +140,6 @@ std::vector<char> ReadBytes(const std::wstring& path)
     return std::vector<char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-std::wstring BuildFile(const char* variable)
-{
-    const char* value = std::getenv(variable);
-    std::wstring path = value ? std::wstring(value, value + strlen(value)) : L"";
-    for (wchar_t& c : path) {
-        c = c == L'/' ? L'\\' : c;
-    }
-    return L"Z:" + path;
-}
-
 TEST_F(Payloads, ExpansionWritesThePayloadAndItsDigestAndLeavesNothingInStaging)
 {
     CStagingFolder staging;
@@ -164,7 +155,7 @@ TEST_F(Payloads, ExpansionWritesThePayloadAndItsDigestAndLeavesNothingInStaging)
         ASSERT_TRUE(out);
         ASSERT_EQ(S_OK, ExpandPayload(staging, lz, row, GetModuleHandleW(nullptr), out.Get(), digest));
     }
-    EXPECT_EQ(ReadBytes(BuildFile("PAYLOAD_VXPLAY")), ReadBytes(expanded));
+    EXPECT_EQ(ReadBytes(BuildFilePath("PAYLOAD_VXPLAY")), ReadBytes(expanded));
     EXPECT_TRUE(digest == row.digest) << "the digest the build compiled in";
     PayloadDigest fromFile{};
     ASSERT_EQ(S_OK, DigestOfFile(expanded, fromFile));

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "common/unique_handle.h"
+#include "support/machine_registry.h"
 
 namespace {
 
@@ -15,21 +15,11 @@ protected:
     void SetUp() override { Clear(); }
     void TearDown() override { Clear(); }
 
-    static void Clear()
-    {
-        for (const REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
-            RegDeleteKeyExW(HKEY_LOCAL_MACHINE, ProductAppKey, view, 0);
-        }
-    }
+    static void Clear() { DeleteMachineKey(ProductAppKey); }
 
     static void Set(REGSAM view, const wchar_t* name, const wchar_t* value)
     {
-        HKEY raw = nullptr;
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, ProductAppKey, 0, nullptr, 0,
-                                                 KEY_ALL_ACCESS | view, nullptr, &raw, nullptr));
-        const CUniqueRegKey key(raw);
-        ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(key.Get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
-                                                static_cast<DWORD>((wcslen(value) + 1) * sizeof(wchar_t))));
+        SetMachineString(ProductAppKey, view, name, value);
     }
 };
 

@@ -11,23 +11,10 @@
 #include <vector>
 
 #include "common/unique_handle.h"
+#include "support/build_files.h"
 #include "support/test_files.h"
 
 namespace {
-
-std::wstring WindowsPathOf(const char* unixPath)
-{
-    std::wstring path(unixPath, unixPath + strlen(unixPath));
-    if (!path.empty() && path[0] == L'/') {
-        path = L"Z:" + path;
-    }
-    for (wchar_t& c : path) {
-        if (c == L'/') {
-            c = L'\\';
-        }
-    }
-    return path;
-}
 
 // Installed-file fixtures: a real PE file (a payload library of the build)
 // with its fixed file version patched to the version a test wants.

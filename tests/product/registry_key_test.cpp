@@ -6,6 +6,7 @@
 
 #include "common/unique_handle.h"
 #include "product/installed_version.h"
+#include "support/machine_registry.h"
 
 namespace {
 
@@ -21,26 +22,19 @@ protected:
             m_subKey += static_cast<wchar_t>(*c);
         }
     }
-    void TearDown() override
-    {
-        for (const REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
-            RegDeleteKeyExW(HKEY_LOCAL_MACHINE, m_subKey.c_str(), view, 0);
-        }
-    }
+    void TearDown() override { DeleteMachineKey(m_subKey.c_str()); }
 
     void Seed(REGSAM view, const wchar_t* name, DWORD type, const void* data, DWORD bytes)
     {
-        HKEY raw = nullptr;
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, m_subKey.c_str(), 0, nullptr, 0,
-                                                 KEY_ALL_ACCESS | view, nullptr, &raw, nullptr));
-        const CUniqueRegKey key(raw);
         if (name) {
-            ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(key.Get(), name, 0, type, static_cast<const BYTE*>(data), bytes));
+            SetMachineValue(m_subKey.c_str(), view, name, type, data, bytes);
+        } else {
+            CreateMachineKey(m_subKey.c_str(), view);
         }
     }
     void SeedText(REGSAM view, const wchar_t* name, const std::wstring& text)
     {
-        Seed(view, name, REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+        SetMachineString(m_subKey.c_str(), view, name, text);
     }
 
     std::wstring m_subKey;

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "common/unique_handle.h"
+#include "support/build_files.h"
 
 class FakeRestartManager {
 public:
@@ -39,16 +40,11 @@ public:
     // A fresh load of the library for one session.
     static CUniqueLibrary Load()
     {
-        const char* path = std::getenv("FAKE_RSTRTMGR");
-        if (!path) {
-            ADD_FAILURE() << "FAKE_RSTRTMGR is not set";
+        const std::wstring path = BuildFilePath("FAKE_RSTRTMGR");
+        if (path.empty()) {
             return CUniqueLibrary();
         }
-        std::wstring windowsPath = L"Z:";
-        for (const char* c = path; *c; ++c) {
-            windowsPath += *c == '/' ? L'\\' : static_cast<wchar_t>(*c);
-        }
-        CUniqueLibrary library(LoadLibraryW(windowsPath.c_str()));
+        CUniqueLibrary library(LoadLibraryW(path.c_str()));
         EXPECT_TRUE(library) << GetLastError();
         return library;
     }

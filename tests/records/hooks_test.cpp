@@ -7,57 +7,10 @@
 #include "fake_restart_manager.h"
 #include "product/installed_version.h"
 #include "records/install_records.h"
+#include "support/machine_registry.h"
 #include "support/test_files.h"
 
 namespace {
-
-void DeleteKeyTree(const wchar_t* key)
-{
-    for (const REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
-        HKEY raw = nullptr;
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"", 0, KEY_ALL_ACCESS | view, &raw) == ERROR_SUCCESS) {
-            RegDeleteTreeW(raw, key);
-            RegCloseKey(raw);
-        }
-    }
-}
-
-void CreateKey(const wchar_t* key, REGSAM view)
-{
-    HKEY raw = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS,
-              RegCreateKeyExW(HKEY_LOCAL_MACHINE, key, 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &raw, nullptr));
-    RegCloseKey(raw);
-}
-
-std::wstring ReadValue(const wchar_t* key, const wchar_t* name, REGSAM view, DWORD* bytes = nullptr)
-{
-    HKEY raw = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_READ | view, &raw) != ERROR_SUCCESS) {
-        return L"<no key>";
-    }
-    const CUniqueRegKey holder(raw);
-    wchar_t data[256] = {};
-    DWORD size = sizeof(data) - sizeof(wchar_t);
-    DWORD type = 0;
-    if (RegQueryValueExW(raw, name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size) != ERROR_SUCCESS) {
-        return L"<no value>";
-    }
-    if (bytes) {
-        *bytes = size;
-    }
-    return data;
-}
-
-void SetValue(const wchar_t* key, const wchar_t* name, const std::wstring& value, REGSAM view)
-{
-    HKEY raw = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS,
-              RegCreateKeyExW(HKEY_LOCAL_MACHINE, key, 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &raw, nullptr));
-    RegSetValueExW(raw, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                   static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(raw);
-}
 
 const wchar_t* const PatchKey = L"Software\\Halvern Corporation\\Shared Info\\AppDB\\Zentrel\\PatchList\\RX4819305562";
 
@@ -67,43 +20,35 @@ protected:
     void SetUp() override
     {
         Clear();
-        wchar_t temp[MAX_PATH];
-        GetTempPathW(MAX_PATH, temp);
-        m_root = std::wstring(temp) + L"zentrel-hooks-" + std::to_wstring(GetCurrentProcessId());
-        RemoveTree(m_root);
-        CreateDirectoryW(m_root.c_str(), nullptr);
         CreateDirectoryW((m_root + L"\\Zentrel").c_str(), nullptr);
         CreateDirectoryW((m_root + L"\\Help").c_str(), nullptr);
         WriteText(m_root + L"\\Zentrel\\Zentrel.exe", "old");
         WriteText(m_root + L"\\Zentrel\\version.txt", "3.1.0.0\r\n");
         WriteText(m_root + L"\\Help\\VersionZentrelHelp.txt", "3.1.0.0");
-        SetValue(ProductAppKey, L"ApplicationDir", m_root + L"\\Zentrel", KEY_WOW64_32KEY);
-        SetValue(ProductAppKey, L"VideoEditLibPath", m_root + L"\\RedOvad", KEY_WOW64_32KEY);
-        SetValue(ProductUninstallKey, L"DisplayVersion", L"3.1.0.0", KEY_WOW64_32KEY);
-        SetValue(ProductKey, L"Version", L"3.1.0.0", KEY_WOW64_32KEY);
-        CreateKey(AppDbProductKey, KEY_WOW64_32KEY);
+        SetMachineString(ProductAppKey, KEY_WOW64_32KEY, L"ApplicationDir", m_root + L"\\Zentrel");
+        SetMachineString(ProductAppKey, KEY_WOW64_32KEY, L"VideoEditLibPath", m_root + L"\\RedOvad");
+        SetMachineString(ProductUninstallKey, KEY_WOW64_32KEY, L"DisplayVersion", L"3.1.0.0");
+        SetMachineString(ProductKey, KEY_WOW64_32KEY, L"Version", L"3.1.0.0");
+        CreateMachineKey(AppDbProductKey, KEY_WOW64_32KEY);
         m_plan.Append(PatchPlanEntry(PatchCatalog[2], m_root + L"\\Zentrel\\Zentrel.exe"));
         m_plan.Append(PatchPlanEntry(PatchCatalog[3], m_root + L"\\Zentrel\\ZentrelTask.exe")); // not installed
     }
-    void TearDown() override
-    {
-        Clear();
-        RemoveTree(m_root);
-    }
+    void TearDown() override { Clear(); }
     static void Clear()
     {
-        DeleteKeyTree(L"Software\\Halvern Corporation");
-        DeleteKeyTree(ProductUninstallKey);
+        DeleteMachineKey(L"Software\\Halvern Corporation");
+        DeleteMachineKey(ProductUninstallKey);
     }
 
     PatchHookContext* NewContext() { return new PatchHookContext(FakeRestartManager::Load()); }
 
     bool RecordsWritten()
     {
-        return ReadValue(PatchKey, L"patchid", KEY_WOW64_32KEY) == L"RX4819305562";
+        return ReadMachineString(PatchKey, L"patchid", KEY_WOW64_32KEY) == L"RX4819305562";
     }
 
-    std::wstring m_root;
+    const CTestFolder m_temp{L"zentrel-hooks"};
+    const std::wstring m_root = m_temp.Path();
     PatchPlan m_plan;
     FakeRestartManager m_fake;
 };
@@ -126,14 +71,14 @@ TEST_F(Hooks, ASuccessfulRunClosesWritesTheRecordsAndRestarts)
                                             "RmEndSession handle=77\n"));
 
     EXPECT_TRUE(RecordsWritten());
-    EXPECT_EQ(L"Zentrel", ReadValue(PatchKey, L"patchname", KEY_WOW64_32KEY));
-    EXPECT_EQ(L"3.2.00.07040", ReadValue(PatchKey, L"version", KEY_WOW64_32KEY));
-    EXPECT_EQ(L"<no key>", ReadValue(PatchKey, L"patchid", KEY_WOW64_64KEY)) << "the 32-bit view only";
-    EXPECT_EQ(L"3.2.00.07040", ReadValue(ProductKey, L"Version", KEY_WOW64_32KEY));
-    EXPECT_EQ(L"2013", ReadValue(ProductKey, L"CopyrightYear", KEY_WOW64_32KEY));
-    EXPECT_EQ(L"3.2.00.07040", ReadValue(ProductUninstallKey, L"DisplayVersion", KEY_WOW64_32KEY));
+    EXPECT_EQ(L"Zentrel", ReadMachineString(PatchKey, L"patchname", KEY_WOW64_32KEY));
+    EXPECT_EQ(L"3.2.00.07040", ReadMachineString(PatchKey, L"version", KEY_WOW64_32KEY));
+    EXPECT_EQ(L"<no key>", ReadMachineString(PatchKey, L"patchid", KEY_WOW64_64KEY)) << "the 32-bit view only";
+    EXPECT_EQ(L"3.2.00.07040", ReadMachineString(ProductKey, L"Version", KEY_WOW64_32KEY));
+    EXPECT_EQ(L"2013", ReadMachineString(ProductKey, L"CopyrightYear", KEY_WOW64_32KEY));
+    EXPECT_EQ(L"3.2.00.07040", ReadMachineString(ProductUninstallKey, L"DisplayVersion", KEY_WOW64_32KEY));
     DWORD bytes = 0;
-    const std::wstring date = ReadValue(ProductUninstallKey, L"InstallDate", KEY_WOW64_32KEY, &bytes);
+    const std::wstring date = ReadMachineString(ProductUninstallKey, L"InstallDate", KEY_WOW64_32KEY, &bytes);
     EXPECT_EQ(9u, date.size());
     EXPECT_EQ(L'\n', date.back());
     EXPECT_EQ(20u, bytes) << "with its terminating null";
@@ -149,7 +94,7 @@ TEST_F(Hooks, AFailedRunWritesNoRecordButStillRestarts)
         EXPECT_EQ(S_OK, PreInstallHook(S_OK, nullptr, &m_plan, context));
         EXPECT_EQ(failure, PostInstallHook(failure, nullptr, &m_plan, context));
         EXPECT_FALSE(RecordsWritten());
-        EXPECT_EQ(L"3.1.0.0", ReadValue(ProductUninstallKey, L"DisplayVersion", KEY_WOW64_32KEY));
+        EXPECT_EQ(L"3.1.0.0", ReadMachineString(ProductUninstallKey, L"DisplayVersion", KEY_WOW64_32KEY));
         EXPECT_EQ(L"3.1.0.0\r\n", ReadText(m_root + L"\\Zentrel\\version.txt"));
         const std::string calls = m_fake.Calls();
         EXPECT_NE(std::string::npos, calls.rfind("RmRestart handle=77 flags=0\nRmEndSession handle=77\n"));
@@ -185,21 +130,21 @@ TEST_F(Hooks, TheRecordsAreIndependentOfEachOther)
 {
     // No product entry in the application database: no patch entry, nothing
     // created there, the other records still written.
-    DeleteKeyTree(L"Software\\Halvern Corporation\\Shared Info");
+    DeleteMachineKey(L"Software\\Halvern Corporation\\Shared Info");
     // No uninstall record: "DisplayVersion" and "InstallDate" skipped, the rest written.
-    DeleteKeyTree(ProductUninstallKey);
+    DeleteMachineKey(ProductUninstallKey);
     PatchHookContext* context = NewContext();
     EXPECT_EQ(S_OK, PreInstallHook(S_OK, nullptr, &m_plan, context));
     EXPECT_EQ(S_OK, PostInstallHook(S_OK, nullptr, &m_plan, context));
-    EXPECT_EQ(L"<no key>", ReadValue(L"Software\\Halvern Corporation\\Shared Info", L"", KEY_WOW64_32KEY));
-    EXPECT_EQ(L"<no key>", ReadValue(ProductUninstallKey, L"DisplayVersion", KEY_WOW64_32KEY));
-    EXPECT_EQ(L"3.2.00.07040", ReadValue(ProductKey, L"Version", KEY_WOW64_32KEY));
+    EXPECT_EQ(L"<no key>", ReadMachineString(L"Software\\Halvern Corporation\\Shared Info", L"", KEY_WOW64_32KEY));
+    EXPECT_EQ(L"<no key>", ReadMachineString(ProductUninstallKey, L"DisplayVersion", KEY_WOW64_32KEY));
+    EXPECT_EQ(L"3.2.00.07040", ReadMachineString(ProductKey, L"Version", KEY_WOW64_32KEY));
     EXPECT_EQ(0u, ReadText(m_root + L"\\Zentrel\\version.txt").find(L"3.2.00.07040\r\n"));
 }
 
 TEST_F(Hooks, NoApplicationFolderMeansNoHistoryAnywhere)
 {
-    DeleteKeyTree(L"Software\\Halvern Corporation\\Zentrel\\1.0\\App");
+    DeleteMachineKey(L"Software\\Halvern Corporation\\Zentrel\\1.0\\App");
     wchar_t current[MAX_PATH];
     GetCurrentDirectoryW(MAX_PATH, current);
     const std::wstring rootHistory = std::wstring(current).substr(0, 2) + L"\\version.txt";
@@ -220,7 +165,7 @@ TEST_F(Hooks, TheHelpMarkerGoesOnlyForThreeZeroToThreeOne)
                  {L"2.9.9.9", false}, {L"", false}};
     for (const auto& c : cases) {
         WriteText(m_root + L"\\Help\\VersionZentrelHelp.txt", "marker");
-        SetValue(ProductUninstallKey, L"DisplayVersion", c.installed, KEY_WOW64_32KEY);
+        SetMachineString(ProductUninstallKey, KEY_WOW64_32KEY, L"DisplayVersion", c.installed);
         DeleteHelpVersionMarker();
         EXPECT_EQ(c.deleted ? L"<missing>" : L"marker", ReadText(m_root + L"\\Help\\VersionZentrelHelp.txt"))
             << c.installed;

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "common/unique_handle.h"
+#include "support/build_files.h"
+#include "support/test_files.h"
 
 namespace {
 
@@ -97,26 +99,13 @@ TEST(ProcessorTest, OnlyX64AndItaniumAreSixtyFourBit)
 // Runs the sleeper helper under another image name until destroyed.
 class CRunningProgram {
 public:
-    explicit CRunningProgram(const std::wstring& imageName)
+    explicit CRunningProgram(const std::wstring& imageName) : m_path(m_folder.Path(imageName))
     {
-        const char* sleeper = std::getenv("SLEEPER_EXE");
-        if (!sleeper) {
-            ADD_FAILURE() << "SLEEPER_EXE is not set";
+        const std::wstring sleeper = BuildFilePath("SLEEPER_EXE");
+        if (sleeper.empty()) {
             return;
         }
-        wchar_t temp[MAX_PATH];
-        GetTempPathW(MAX_PATH, temp);
-        m_folder = std::wstring(temp) + L"zentrel-process-test-" + std::to_wstring(GetCurrentProcessId());
-        CreateDirectoryW(m_folder.c_str(), nullptr);
-        m_path = m_folder + L"\\" + imageName;
-        wchar_t source[MAX_PATH];
-        MultiByteToWideChar(CP_UTF8, 0, sleeper, -1, source, MAX_PATH);
-        // The build passes a Unix path; Wine maps it through drive Z:.
-        std::wstring sourcePath = source;
-        if (!sourcePath.empty() && sourcePath[0] == L'/') {
-            sourcePath = L"Z:" + sourcePath;
-        }
-        if (!CopyFileW(sourcePath.c_str(), m_path.c_str(), FALSE)) {
+        if (!CopyFileW(sleeper.c_str(), m_path.c_str(), FALSE)) {
             ADD_FAILURE() << "cannot copy the sleeper: " << GetLastError();
             return;
         }
@@ -139,15 +128,17 @@ public:
             TerminateProcess(m_process.Get(), 0);
             WaitForSingleObject(m_process.Get(), 5000);
         }
-        DeleteFileW(m_path.c_str());
-        RemoveDirectoryW(m_folder.c_str());
     }
 
 private:
-    std::wstring m_folder;
-    std::wstring m_path;
+    static int s_started;
+    // A folder of each program's own: programs may run at once.
+    const CTestFolder m_folder{L"zentrel-process-" + std::to_wstring(++s_started)};
+    const std::wstring m_path;
     CUniqueHandle m_process;
 };
+
+int CRunningProgram::s_started = 0;
 
 TEST(RunningPrograms, MatchTheWholeImageNameWithItsCase)
 {

@@ -7,7 +7,7 @@
 #include <stdexcept>
 
 #include "common/hresult.h"
-#include "common/unique_handle.h"
+#include "support/machine_registry.h"
 
 namespace {
 
@@ -136,23 +136,18 @@ TEST(Exceptions, BecomeTheRunsResult)
 // this 32-bit test program opens without a view flag) and reads the flag.
 class SilentMode : public ::testing::Test {
 protected:
-    void TearDown() override { RegDeleteKeyW(HKEY_LOCAL_MACHINE, UpdateToolKey); }
+    void TearDown() override { DeleteMachineKey(UpdateToolKey); }
 
     bool WithValue(DWORD type, const void* data, DWORD size)
     {
-        HKEY raw = nullptr;
-        EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, UpdateToolKey, 0, nullptr, 0, KEY_ALL_ACCESS,
-                                                 nullptr, &raw, nullptr));
-        const CUniqueRegKey key(raw);
-        EXPECT_EQ(ERROR_SUCCESS, RegSetValueExW(key.Get(), L"LaunchInstaller", 0, type,
-                                                static_cast<const BYTE*>(data), size));
+        SetMachineValue(UpdateToolKey, KEY_WOW64_32KEY, L"LaunchInstaller", type, data, size);
         return IsSilentMode();
     }
 };
 
 TEST_F(SilentMode, OnlyTheNumberOneMakesTheRunSilent)
 {
-    RegDeleteKeyW(HKEY_LOCAL_MACHINE, UpdateToolKey);
+    DeleteMachineKey(UpdateToolKey);
     EXPECT_FALSE(IsSilentMode()) << "no key";
 
     const DWORD one = 1;
