@@ -1,9 +1,32 @@
 #include "records/restart_manager.h"
 
 #include "fake_restart_manager.h"
+#include "support/planted_library.h"
 #include "support/test_files.h"
 
 namespace {
+
+// The session's own loading holds without the entry point's process-wide
+// restriction of the DLL search, which this test program never makes: a
+// Restart Manager planted beside the program is not the one a session loads.
+TEST(SessionLibrary, ComesFromTheSystemFolderNotFromBesideTheProgram)
+{
+    const CPlantedLibrary plant(L"Rstrtmgr.dll");
+    ASSERT_TRUE(plant.Planted());
+    // Nothing restricts the search here: a plain load picks up the plant.
+    {
+        const CUniqueLibrary plain(LoadLibraryW(L"Rstrtmgr.dll"));
+        ASSERT_TRUE(plain) << GetLastError();
+        ASSERT_TRUE(plant.WasLoaded());
+    }
+    ASSERT_TRUE(plant.ForgetLoads());
+
+    const RestartManagerSession session;
+    ASSERT_NE(nullptr, session.Module());
+    EXPECT_EQ(SystemFolder(), ModuleFolder(session.Module()));
+    EXPECT_NE(nullptr, GetProcAddress(session.Module(), "RmStartSession"));
+    EXPECT_FALSE(plant.WasLoaded());
+}
 
 std::string Narrow(const std::wstring& text)
 {
