@@ -11,10 +11,13 @@ import unittest
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, os.path.join(ROOT, "tests", "harness"))
+sys.path.insert(0, os.path.join(ROOT, "tests", "support"))
 
 from runner import run_updater, start_updater  # noqa: E402,F401
 import installation  # noqa: E402,F401
-from wine import WINE, Prefix, reg_dword, reg_string  # noqa: E402
+import product_registry  # noqa: E402
+from product_registry import APP_KEY, HKLM, UNINSTALL_KEY, UPDATE_TOOL_KEY  # noqa: E402,F401
+from wine import WINE, Prefix  # noqa: E402
 
 BUILD = os.environ.get("ZENTREL_BUILD", os.path.join(ROOT, "build"))
 UPDATER = os.environ.get("ZENTREL_UPDATER", os.path.join(BUILD, "ZentrelUpdate.exe"))
@@ -23,10 +26,6 @@ PLANTED_DLL = os.environ.get("ZENTREL_PLANTED_DLL", os.path.join(BUILD, "tests",
 REGDUMP = os.path.join(BUILD, "tests", "harness", "regdump.exe")
 FAKE_RSTRTMGR = os.path.join(BUILD, "tests", "harness", "Rstrtmgr.dll")
 
-HKLM = "HKEY_LOCAL_MACHINE"
-UNINSTALL_KEY = r"Software\Microsoft\Windows\CurrentVersion\Uninstall\InstallShield_{3E81B4D2-7C60-4F1A-9D35-B0C6E2A8F471}"
-APP_KEY = r"Software\Halvern Corporation\Zentrel\1.0\App"
-UPDATE_TOOL_KEY = r"SOFTWARE\Halvern Corporation\Mirelo Update"
 MUTEX = r"Global\HalvernKelvoZentrelINSUpdater-MutexAll"
 
 MB_OK = 0x0
@@ -75,15 +74,13 @@ class UpdaterTestCase(unittest.TestCase):
         shutil.rmtree(self.prefix.unix_path(r"C:\Program Files (x86)\Halvern"), ignore_errors=True)
 
     def clear_registry(self):
-        for view in (32, 64):
-            self.prefix.reg_import(view, "\n".join(f"[-{HKLM}\\{key}]" for key in (
-                UNINSTALL_KEY, r"Software\Halvern Corporation", r"SOFTWARE\Halvern Corporation\Mirelo Update")) + "\n")
+        product_registry.clear(self.prefix)
 
     def seed_version(self, version, view=32):
-        self.prefix.reg_import(view, f"[{HKLM}\\{UNINSTALL_KEY}]\n\"DisplayVersion\"={reg_string(version)}\n")
+        product_registry.seed_version(self.prefix, version, view)
 
     def seed_silent(self, value=1, view=32):
-        self.prefix.reg_import(view, f"[{HKLM}\\{UPDATE_TOOL_KEY}]\n\"LaunchInstaller\"={reg_dword(value)}\n")
+        product_registry.seed_silent(self.prefix, value, view)
 
     def start_program(self, windows_path, *args, settle=1.5):
         """Starts a program in the prefix for the length of the test; it is

@@ -10,7 +10,6 @@ from common import BUILD, ENGLISH, MB_ICONEXCLAMATION, MB_ICONHAND, MB_OK, Updat
 
 SLEEPER = os.path.join(BUILD, "tests", "harness", "sleeper.exe")
 STAMP = calendar.timegm((2013, 6, 28, 2, 0, 0))
-STAGING = r"C:\users\root\Temp\ZentrelUpdate.exe.tmp"
 SESSION_MANAGER = r"HKLM\System\CurrentControlSet\Control\Session Manager"
 SHARING_VIOLATION = 0x80070020
 
@@ -32,6 +31,13 @@ def read(path):
 
 
 class EngineTestCase(UpdaterTestCase):
+
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        # The updater stages under the user's temporary folder, named after the Linux user.
+        cls.temp = cls.prefix.user_temp_folder()
+        cls.staging = cls.temp + r"\ZentrelUpdate.exe.tmp"
 
     def setUp(self):
         super().setUp()
@@ -67,8 +73,8 @@ class TypicalRun(EngineTestCase):
         self.assertEqual([(ENGLISH[200], "#32770")], result.windows, "the progress window")
         for path, source in expected_targets():
             self.assertReplaced(path, source)
-        self.assertFalse(os.path.exists(self.prefix.unix_path(STAGING)), "the staging folder is removed")
-        leftovers = [name for name in os.listdir(self.prefix.unix_path(r"C:\users\root\Temp"))
+        self.assertFalse(os.path.exists(self.prefix.unix_path(self.staging)), "the staging folder is removed")
+        leftovers = [name for name in os.listdir(self.prefix.unix_path(self.temp))
                      if name.startswith("ZentrelUpdate.exe.tmp")]
         self.assertEqual([], leftovers)
         self.assertFalse(os.path.exists(self.prefix.unix_path(installation.APPLICATION_DIR + r"\ZentrelUpdate.journal")),
@@ -94,7 +100,7 @@ class TypicalRun(EngineTestCase):
         self.assertIn("H", self.attributes(target))
         self.assertIn("R", self.attributes(target))
         # The staged copy took those attributes too, and is still cleaned up.
-        self.assertFalse(os.path.exists(self.prefix.unix_path(STAGING)))
+        self.assertFalse(os.path.exists(self.prefix.unix_path(self.staging)))
 
 
 class FilesInUse(EngineTestCase):
@@ -123,7 +129,7 @@ class FilesInUse(EngineTestCase):
         # The files before it had been replaced: they are put back.
         for path, _ in expected_targets():
             self.assertUntouched(path)
-        self.assertFalse(os.path.exists(self.prefix.unix_path(STAGING)))
+        self.assertFalse(os.path.exists(self.prefix.unix_path(self.staging)))
 
     def test_a_help_file_in_use_that_may_be_moved_is_replaced(self):
         target = installation.HELP_DIR + r"\DEU\zentrel.chm"

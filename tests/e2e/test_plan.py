@@ -5,9 +5,9 @@ import os
 import shutil
 import unittest
 
-from common import BUILD, E_ACCESSDENIED, ENGLISH, HKLM, MB_ICONEXCLAMATION, MB_OK, S_OK, UpdaterTestCase
+from common import BUILD, E_ACCESSDENIED, ENGLISH, MB_ICONEXCLAMATION, MB_OK, S_OK, UpdaterTestCase
 from common import installation
-from wine import reg_string
+from product_registry import APP_KEY, app_key_text, delete_keys, reg_string, replace_key
 
 SLEEPER = os.path.join(BUILD, "tests", "harness", "sleeper.exe")
 
@@ -26,7 +26,7 @@ class FindingTheInstallation(UpdaterTestCase):
         installation.seed(self.prefix, BUILD)
 
     def set_app_values(self, text):
-        self.prefix.reg_import(32, f"[-{HKLM}\\{installation.APP_KEY}]\n\n[{HKLM}\\{installation.APP_KEY}]\n{text}")
+        replace_key(self.prefix, 32, APP_KEY, text)
 
     def test_missing_or_empty_folder_values_end_with_no_target(self):
         cases = {
@@ -48,8 +48,8 @@ class FindingTheInstallation(UpdaterTestCase):
         self.assertOneBox(result, ENGLISH[1202], MB_OK)
 
     def test_app_key_only_in_the_64_bit_view_is_found(self):
-        self.prefix.reg_import(32, f"[-{HKLM}\\{installation.APP_KEY}]\n")
-        self.prefix.reg_import(64, installation.registry_text(appdb=False).split("\n\n")[2] + "\n")
+        delete_keys(self.prefix, 32, APP_KEY)
+        self.prefix.reg_import(64, app_key_text(installation.APPLICATION_DIR, installation.LIBRARY_DIR) + "\n")
         result = self.run_updater()
         self.assertEqual(S_OK, result.exit_code, result.hresult)
 

@@ -3,14 +3,14 @@ its installer leaves and the files the update replaces. The program files are
 real PE files (the build's payloads) patched to the versions an older
 installation carries."""
 import os
+import sys
 
-from pe_version import parse, write_versioned_copy
-from wine import reg_string
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "support"))
 
-HKLM = "HKEY_LOCAL_MACHINE"
-UNINSTALL_KEY = r"Software\Microsoft\Windows\CurrentVersion\Uninstall\InstallShield_{3E81B4D2-7C60-4F1A-9D35-B0C6E2A8F471}"
-PRODUCT_KEY = r"Software\Halvern Corporation\Zentrel\1.0"
-APP_KEY = PRODUCT_KEY + r"\App"
+import product_registry  # noqa: E402
+from pe_version import parse, write_versioned_copy  # noqa: E402
+from product_registry import (APP_KEY, APPDB_PRODUCT_KEY, PRODUCT_KEY, UNINSTALL_KEY,  # noqa: E402,F401
+                              UPDATE_TOOL_KEY)
 
 APPLICATION_DIR = r"C:\Program Files (x86)\Halvern\Zentrel"
 LIBRARY_DIR = r"C:\Program Files (x86)\Halvern\RedOvad"
@@ -29,27 +29,10 @@ PROGRAM_FILES = [
 ]
 HELP_LANGUAGES = ["CHS", "CHT", "DEU", "ENU", "ESP", "FRA", "ITA", "JPN", "KOR", "NLD", "PLK", "PTB", "RUS"]
 
-
-APPDB_PRODUCT_KEY = r"Software\Halvern Corporation\Shared Info\AppDB\Zentrel"
-
 # The history the product keeps of its updates, with one update recorded.
 HISTORY = ("3.1.00.14000\r\n3.0.00.12000\r\nUpdateCount=1\r\nUpdated_1_Date=2012/11/5 14:22:10\r\n"
            "Updated_1_ProductName=Zentrel\r\nUpdated_1_Version=3.1.00.14000\r\n"
            "Updated_1_ProductGUID={3E81B4D2-7C60-4F1A-9D35-B0C6E2A8F471}\r\n")
-
-
-def registry_text(version="3.1.00.14000", appdb=True):
-    appdb_text = f"[{HKLM}\\{APPDB_PRODUCT_KEY}]\n\"InstallPath\"={reg_string(APPLICATION_DIR)}\n\n" if appdb else ""
-    return appdb_text + (
-        f"[{HKLM}\\{UNINSTALL_KEY}]\n"
-        f"\"DisplayName\"={reg_string('Zentrel')}\n"
-        f"\"DisplayVersion\"={reg_string(version)}\n\n"
-        f"[{HKLM}\\{PRODUCT_KEY}]\n"
-        f"\"Version\"={reg_string(version)}\n\n"
-        f"[{HKLM}\\{APP_KEY}]\n"
-        f"\"ApplicationDir\"={reg_string(APPLICATION_DIR)}\n"
-        f"\"VideoEditLibPath\"={reg_string(LIBRARY_DIR)}\n"
-    )
 
 
 def seed(prefix, build_dir, version="3.1.00.14000", file_versions=None, help_files=True, appdb=True,
@@ -57,7 +40,7 @@ def seed(prefix, build_dir, version="3.1.00.14000", file_versions=None, help_fil
     """Registry in the 32-bit view, where the product's installer writes it,
     and the installed files. `file_versions` maps a program file's Windows
     path to the version to give it instead (None: leave it out)."""
-    prefix.reg_import(32, registry_text(version, appdb))
+    prefix.reg_import(32, product_registry.installation_text(version, APPLICATION_DIR, LIBRARY_DIR, appdb))
     file_versions = file_versions or {}
     for folder, name, installed in PROGRAM_FILES:
         path = folder + "\\" + name
@@ -104,7 +87,7 @@ def snapshot_files(prefix):
 def snapshot_registry(prefix):
     """{(view, key): values} of the keys the update reads or writes."""
     keys = [UNINSTALL_KEY, PRODUCT_KEY, APP_KEY, APPDB_PRODUCT_KEY, APPDB_PRODUCT_KEY + r"\PatchList\RX4819305562",
-            r"SOFTWARE\Halvern Corporation\Mirelo Update"]
+            UPDATE_TOOL_KEY]
     snapshot = {}
     for view in (32, 64):
         for key in keys:

@@ -39,10 +39,3 @@ class Prefix(wine_prefix.Prefix):
             values[name] = (int(kind), bytes.fromhex(data))
         return values
 
-
-def reg_string(value):
-    return '"' + value.replace("\\", "\\\\").replace('"', '\\"') + '"'
-
-
-def reg_dword(value):
-    return "dword:%08x" % value

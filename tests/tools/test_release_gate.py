@@ -2,17 +2,17 @@
 file whose version does not lie above its row's bound, or a payload that does
 not expand to its source."""
 import os
-import shutil
 import subprocess
 import sys
-import tempfile
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, os.path.join(ROOT, "tests", "harness"))
+sys.path.insert(0, os.path.join(ROOT, "tests", "support"))
 
 from pe_version import write_versioned_copy  # noqa: E402
+from temp_folders import test_folder  # noqa: E402
 
 BUILD = os.environ.get("ZENTREL_BUILD", os.path.join(ROOT, "build"))
 CHECKER = os.environ.get("ZENTREL_PAYLOAD_CHECK", os.path.join(BUILD, "resources", "payloads", "payload_check.exe"))
@@ -23,12 +23,9 @@ PACKER = os.path.join(BUILD, "host", "szdd_pack")
 class ReleaseGate(unittest.TestCase):
 
     def setUp(self):
-        self.work = tempfile.mkdtemp(prefix="gate-")
+        self.work = test_folder(self, "gate")
         with open(os.path.join(BUILD, "payloads", "manifest.txt")) as f:
             self.rows = [line.rstrip("\n").split("\t") for line in f if line.strip()]
-
-    def tearDown(self):
-        shutil.rmtree(self.work, ignore_errors=True)
 
     def gate(self, rows):
         manifest = os.path.join(self.work, "manifest.txt")

@@ -7,13 +7,14 @@ import os
 import random
 import subprocess
 import sys
-import tempfile
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, os.path.join(ROOT, "tests", "harness"))
+sys.path.insert(0, os.path.join(ROOT, "tests", "support"))
 
+from temp_folders import class_folder  # noqa: E402
 from wine import Prefix  # noqa: E402
 
 BUILD = os.environ.get("ZENTREL_BUILD", os.path.join(ROOT, "build"))
@@ -45,7 +46,7 @@ class Packer(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
-        cls.work = tempfile.mkdtemp(prefix="szdd-")
+        cls.work = class_folder(cls, "szdd")
         cls.packed = {}
         for name, data in sample_inputs().items():
             stem = os.path.join(cls.work, name.replace(" ", "_").replace(",", ""))
