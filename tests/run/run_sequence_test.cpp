@@ -140,7 +140,7 @@ protected:
 
     bool WithValue(DWORD type, const void* data, DWORD size)
     {
-        SetMachineValue(UpdateToolKey, KEY_WOW64_32KEY, L"LaunchInstaller", type, data, size);
+        SetMachineValue(UpdateToolKey, 0, L"LaunchInstaller", type, data, size);
         return IsSilentMode();
     }
 };

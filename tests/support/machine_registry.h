@@ -14,19 +14,26 @@
 
 constexpr REGSAM BothRegistryViews[] = {KEY_WOW64_32KEY, KEY_WOW64_64KEY};
 
-// Removes `key` with everything below it from both views; a missing key is fine.
+// Removes `key` with everything below it from both views; a missing key is
+// fine. The key itself is opened in each view: a view flag on HKLM's root
+// handle would not carry over to the keys below it.
 inline void DeleteMachineKey(const wchar_t* key)
 {
     for (const REGSAM view : BothRegistryViews) {
         HKEY raw = nullptr;
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"", 0, KEY_ALL_ACCESS | view, &raw) == ERROR_SUCCESS) {
-            const CUniqueRegKey root(raw);
-            RegDeleteTreeW(root.Get(), key);
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_ALL_ACCESS | view, &raw) != ERROR_SUCCESS) {
+            continue;
         }
+        {
+            const CUniqueRegKey held(raw);
+            RegDeleteTreeW(held.Get(), nullptr);
+        }
+        RegDeleteKeyExW(HKEY_LOCAL_MACHINE, key, view, 0);
     }
 }
 
-// Creates `key` (and the keys above it) in one view.
+// Creates `key` (and the keys above it) in one view; a view of 0 is the test
+// program's own (the 32-bit one in the 32-bit build).
 inline void CreateMachineKey(const wchar_t* key, REGSAM view)
 {
     HKEY raw = nullptr;
