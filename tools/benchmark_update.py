@@ -103,7 +103,9 @@ def main():
 
         def seed():
             installation.seed(prefix, build)
-            prefix.reg_import(32, f"[{HKLM}\\{UPDATE_TOOL_KEY}]\n\"LaunchInstaller\"={reg_dword(1)}\n")
+            # Silent: the 32-bit updater reads the 32-bit view, the 64-bit check build the other.
+            for view in (32, 64):
+                prefix.reg_import(view, f"[{HKLM}\\{UPDATE_TOOL_KEY}]\n\"LaunchInstaller\"={reg_dword(1)}\n")
 
         seed()
         timed(prefix, [prefix.windows_path(updater)])  # warm the caches once
