@@ -3,13 +3,17 @@
 a tray, the usual picture for "an update is being installed".
 
 Writes one .ico holding eight images, 256, 48, 32 and 16 pixels square, each
-once with a 256-colour palette and once in 32-bit colour with alpha.
-Deterministic: the same script always writes the same bytes.
+once with a 256-colour palette and once in 32-bit colour with alpha. The two
+256-pixel images are stored as PNG, as Windows allows for that size (an
+uncompressed 256-pixel bitmap costs 260 KB in the updater); the smaller ones
+stay bitmaps, which every Windows reads. Deterministic: the same script always
+writes the same bytes.
 
 usage: draw_icon.py OUTPUT.ico
 """
 import struct
 import sys
+import zlib
 
 SIZES = (256, 48, 32, 16)
 SUPERSAMPLE = 4
@@ -130,6 +134,44 @@ def image_8(image, size, colours, cache):
     return header(size, 8, 256) + table + bytes(body) + and_mask(image, size)
 
 
+def png(size, colour_type, bit_depth, rows, extra_chunks=()):
+    """A PNG image: filter type 0 on every row, zlib at its strongest."""
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF)
+
+    raw = b"".join(b"\0" + row for row in rows)
+    header = struct.pack(">IIBBBBB", size, size, bit_depth, colour_type, 0, 0, 0)
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) +
+            b"".join(chunk(kind, data) for kind, data in extra_chunks) +
+            chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
+
+
+def png_32(image, size):
+    rows = [bytes(v for r, g, b, a in row for v in ((0, 0, 0, 0) if a == 0 else (r, g, b, a))) for row in image]
+    return png(size, 6, 8, rows)
+
+
+def png_8(image, size, colours, cache):
+    """Palette PNG; index 0 (black, which the drawing never uses opaque) is the
+    transparent one, as the bitmap's AND mask has it."""
+    rows = []
+    for row in image:
+        out = bytearray()
+        for r, g, b, a in row:
+            if a < 128:
+                out.append(0)
+                continue
+            if (r, g, b) not in cache:
+                cache[(r, g, b)] = nearest(colours, (r, g, b))
+            index = cache[(r, g, b)]
+            if index == 0:
+                raise ValueError("an opaque pixel maps to the transparent palette entry")
+            out.append(index)
+        rows.append(bytes(out))
+    palette_chunk = b"".join(bytes(c) for c in colours)
+    return png(size, 3, 8, rows, ((b"PLTE", palette_chunk), (b"tRNS", b"\0")))
+
+
 def main():
     if len(sys.argv) != 2:
         sys.exit(__doc__)
@@ -138,8 +180,12 @@ def main():
     images = []
     for size in SIZES:
         image = draw(size)
-        images.append((size, 8, image_8(image, size, colours, cache)))
-        images.append((size, 32, image_32(image, size)))
+        if size == 256:
+            images.append((size, 8, png_8(image, size, colours, cache)))
+            images.append((size, 32, png_32(image, size)))
+        else:
+            images.append((size, 8, image_8(image, size, colours, cache)))
+            images.append((size, 32, image_32(image, size)))
 
     directory = struct.pack("<HHH", 0, 1, len(images))
     offset = len(directory) + 16 * len(images)
