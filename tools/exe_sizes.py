@@ -42,10 +42,18 @@ class PeFile:
 
     def resources(self):
         """{type (int or name): total bytes of its data}."""
-        rva, size = self.directories[2]
         totals = {}
+        for kind, _, _, data in self.resource_items():
+            kind = RESOURCE_TYPES.get(kind, kind)
+            totals[kind] = totals.get(kind, 0) + len(data)
+        return totals
+
+    def resource_items(self):
+        """[(type, name, language, data)] of every resource; types and names
+        are numbers or strings."""
+        rva, size = self.directories[2]
         if not size:
-            return totals
+            return []
         base = self.offset(rva)
 
         def entries(at):
@@ -61,19 +69,16 @@ class PeFile:
                 return self.data[at + 2:at + 2 + 2 * length].decode("utf-16-le")
             return name
 
-        def walk(at):
-            total = 0
-            for _, target in entries(at):
+        def leaves(at, path):
+            for name, target in entries(at):
                 if target & 0x80000000:
-                    total += walk(target & 0x7FFFFFFF)
+                    yield from leaves(target & 0x7FFFFFFF, path + [name_of(name)])
                 else:
-                    total += struct.unpack_from("<II", self.data, base + target)[1]
-            return total
+                    data_rva, length = struct.unpack_from("<II", self.data, base + target)
+                    start = self.offset(data_rva)
+                    yield tuple(path + [name_of(name)]) + (self.data[start:start + length],)
 
-        for name, target in entries(0):
-            kind = name_of(name)
-            totals[RESOURCE_TYPES.get(kind, kind)] = walk(target & 0x7FFFFFFF)
-        return totals
+        return list(leaves(0, []))
 
 
 def report(path):
