@@ -74,6 +74,18 @@ def print_windows(result, shots_dir):
         print("  none")
 
 
+DEMONSTRATION = "Demonstration build: carries stand-in files"
+
+
+def build_kind():
+    with open(UPDATER, "rb") as f:
+        demonstration = DEMONSTRATION.encode("utf-16-le") in f.read()
+    if demonstration:
+        return ("This is a demonstration build: the updater carries stand-in files, "
+                "not the maker's (see README, Release builds).")
+    return "This is a release build: the updater carries the maker's files."
+
+
 def main():
     out_dir = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(BUILD, "demo"))
     runs = [("user's language", None, os.path.join(out_dir, "user-language")),
@@ -84,6 +96,7 @@ def main():
             if name.endswith((".bmp", ".png")):
                 os.remove(os.path.join(shots_dir, name))
 
+    print(build_kind())
     print("Preparing a throwaway Wine prefix with Zentrel 3.1.00.14000 installed ...")
     print(f"Running {os.path.relpath(UPDATER, ROOT)} on display {os.environ.get('DISPLAY')} ...")
     result, (files_before, files_after), (registry_before, registry_after) = run_in_prefix(None, runs[0][2])

@@ -130,8 +130,6 @@ def windows_check_faults(args, payloads):
             seen.add(int(fields[0]))
             if fields[1] != "ok":
                 faults.append(f"{fields[0]}: {fields[2] if len(fields) > 2 else 'failed'}")
-        if not lines:
-            return ["the Windows checker wrote no report: payload_check.exe did not run under Wine"]
         for pid, _, _ in payloads:
             if pid not in seen:
                 faults.append(f"{pid}: the Windows checker did not report on it")
