@@ -33,6 +33,8 @@ HELP = {409 + i: f"Help/{language}/zentrel.chm" for i, language in enumerate(HEL
 LAYOUT = {**PROGRAMS, **HELP}
 
 IMAGE_FILE_MACHINE_I386 = 0x014C
+IMAGE_FILE_MACHINE_AMD64 = 0x8664
+MACHINE_NAMES = {IMAGE_FILE_MACHINE_I386: "32-bit x86", IMAGE_FILE_MACHINE_AMD64: "x86-64"}
 IMAGE_FILE_DLL = 0x2000
 
 
@@ -49,16 +51,18 @@ def layout_faults(folder):
             [f"extra file {path}: not one of the update's 21 files" for path in sorted(present - expected)])
 
 
-def program_fault(data, name):
-    """Why `data` is not a 32-bit Windows program or library named `name`, or None."""
+def program_fault(data, name, expected=IMAGE_FILE_MACHINE_I386):
+    """Why `data` is not a Windows program or library named `name` for the
+    machine `expected` (the updater's own: 32-bit x86), or None."""
     if data[:2] != b"MZ" or len(data) < 0x40:
         return "not a PE file (no MZ header)"
     pe = struct.unpack_from("<I", data, 0x3C)[0]
     if data[pe:pe + 4] != b"PE\0\0" or len(data) < pe + 24:
         return "not a PE file (no PE header)"
     machine, characteristics = struct.unpack_from("<H", data, pe + 4)[0], struct.unpack_from("<H", data, pe + 22)[0]
-    if machine != IMAGE_FILE_MACHINE_I386:
-        return f"a PE file for machine 0x{machine:04x}, not for 32-bit x86 (0x014c)"
+    if machine != expected:
+        return (f"a PE file for machine 0x{machine:04x}, not for "
+                f"{MACHINE_NAMES.get(expected, 'the build')} (0x{expected:04x})")
     is_dll = bool(characteristics & IMAGE_FILE_DLL)
     if is_dll != name.lower().endswith(".dll"):
         return "a library where a program belongs" if is_dll else "a program where a library belongs"
@@ -72,10 +76,10 @@ def help_fault(data):
     return None
 
 
-def content_fault(pid, data):
+def content_fault(pid, data, machine=IMAGE_FILE_MACHINE_I386):
     """The fault of payload `pid`'s file as a file of its kind, or None."""
     if pid in PROGRAMS:
-        return program_fault(data, PROGRAMS[pid])
+        return program_fault(data, PROGRAMS[pid], machine)
     if pid in HELP:
         return help_fault(data)
     return "not one of the payload ids 401 to 421"

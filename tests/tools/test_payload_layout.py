@@ -11,11 +11,13 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, os.path.join(ROOT, "tools"))
 
-from payload_layout import LAYOUT, content_fault, layout_faults  # noqa: E402
+from exe_sizes import PeFile  # noqa: E402
+from payload_layout import LAYOUT, MACHINE_NAMES, content_fault, layout_faults  # noqa: E402
 
 BUILD = os.environ.get("ZENTREL_BUILD", os.path.join(ROOT, "build"))
 PROGRAMS = os.path.join(BUILD, "payloads", "programs")
 HELP = os.path.join(BUILD, "payloads", "help")
+UPDATER = os.environ.get("ZENTREL_UPDATER", os.path.join(BUILD, "ZentrelUpdate.exe"))
 
 
 def read(path):
@@ -63,13 +65,16 @@ class Kinds(unittest.TestCase):
         library = read(os.path.join(PROGRAMS, "vxplay.dll"))
         program = read(os.path.join(PROGRAMS, "Zentrel.exe"))
         help_file = read(os.path.join(HELP, "ENU", "zentrel.chm"))
+        # The payloads are for the machine the updater is built for.
+        machine = PeFile(read(UPDATER)).machine
         cases = [
             (408, library, None),
             (403, program, None),
             (409, help_file, None),
             (408, program, "a program where a library belongs"),
             (403, library, "a library where a program belongs"),
-            (408, with_machine(library, 0x8664), "a PE file for machine 0x8664, not for 32-bit x86 (0x014c)"),
+            (408, with_machine(library, 0x01C4),
+             f"a PE file for machine 0x01c4, not for {MACHINE_NAMES[machine]} (0x{machine:04x})"),
             (408, library[:0x30], "not a PE file (no MZ header)"),
             (408, library[:0x80], "not a PE file (no PE header)"),
             (408, help_file, "not a PE file (no MZ header)"),
@@ -78,7 +83,7 @@ class Kinds(unittest.TestCase):
         ]
         for pid, data, fault in cases:
             with self.subTest(pid=pid, fault=fault):
-                self.assertEqual(fault, content_fault(pid, data))
+                self.assertEqual(fault, content_fault(pid, data, machine))
 
 
 if __name__ == "__main__":
