@@ -23,7 +23,8 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(
 from wine import Prefix, can_run_32bit_programs  # noqa: E402
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from payload_layout import IMAGE_FILE_MACHINE_I386, content_fault  # noqa: E402
+from exe_sizes import PeFile  # noqa: E402
+from payload_layout import content_fault  # noqa: E402
 
 
 def main():
@@ -32,9 +33,11 @@ def main():
     parser.add_argument("--manifest", required=True)
     parser.add_argument("--checker", required=True)
     parser.add_argument("--stamp", required=True)
-    parser.add_argument("--machine", type=lambda text: int(text, 0), default=IMAGE_FILE_MACHINE_I386,
-                        help="the PE machine of the program payloads (default 0x014c, 32-bit x86)")
     args = parser.parse_args()
+    # Program payloads are for the machine the updater is built for, as is the
+    # checker, built by the same toolchain.
+    with open(args.checker, "rb") as f:
+        args.machine = PeFile(f.read()).machine
 
     payloads = []
     with open(args.manifest) as f:

@@ -169,12 +169,13 @@ class ReleaseBuild(unittest.TestCase):
         seed_build = os.path.join(self.work, "seed")
         os.makedirs(os.path.join(seed_build, "payloads", "programs"), exist_ok=True)
         with Prefix(BUILD) as prefix:
-            installation.seed(prefix, seed_build, file_versions={
-                f"{folder}\\{name}": None for folder, name, _ in installation.PROGRAM_FILES})
             for folder, name, version in installation.PROGRAM_FILES:
                 target = prefix.unix_path(f"{folder}\\{name}")
                 os.makedirs(os.path.dirname(target), exist_ok=True)
                 write_versioned_copy(os.path.join(self.good, FOLDER_OF[folder], name), target, parse(version))
+            # The rest of the installation: registry, help files, records.
+            installation.seed(prefix, seed_build, file_versions={
+                f"{folder}\\{name}": None for folder, name, _ in installation.PROGRAM_FILES})
 
             result = run_updater(prefix, RELEASE_UPDATER, WATCH)
             self.assertEqual(0, result.exit_code, result.hresult)
