@@ -13,6 +13,7 @@ packages=(
   locales mscompress
   fonts-wqy-microhei
   python3 clang-format
+  osslsigncode openssl fp-utils g++
 )
 
 missing=()
