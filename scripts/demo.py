@@ -85,6 +85,18 @@ def print_windows(result, shots_dir):
         print("  none")
 
 
+DEMONSTRATION = "Demonstration build: carries stand-in files"
+
+
+def build_kind():
+    with open(UPDATER, "rb") as f:
+        demonstration = DEMONSTRATION.encode("utf-16-le") in f.read()
+    if demonstration:
+        return ("This is a demonstration build: the updater carries stand-in files, "
+                "not the maker's (see README, Release builds).")
+    return "This is a release build: the updater carries the maker's files."
+
+
 def main():
     out_dir = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build", "demo"))
     runs = [("user's language", None, os.path.join(out_dir, "user-language")),
@@ -95,6 +107,7 @@ def main():
             if name.endswith((".bmp", ".png", ".gif")):
                 os.remove(os.path.join(shots_dir, name))
 
+    print(build_kind())
     print("Preparing a throwaway Wine prefix with Zentrel 3.1.00.14000 installed ...")
     if os.path.basename(BUILD) == "build-x64":
         print("This machine cannot execute 32-bit programs: the 64-bit check build runs under wine64.")

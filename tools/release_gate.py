@@ -24,6 +24,10 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from exe_sizes import PeFile  # noqa: E402
 from payload_layout import content_fault  # noqa: E402
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from exe_sizes import PeFile  # noqa: E402
+from payload_layout import content_fault  # noqa: E402
+
 
 def main():
     parser = argparse.ArgumentParser()

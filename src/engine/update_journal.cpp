@@ -1,6 +1,7 @@
 #include "engine/update_journal.h"
 
-#include <sstream>
+#include <cstdlib>
+#include <vector>
 
 #include "common/hresult.h"
 #include "common/unique_handle.h"
@@ -62,17 +63,33 @@ std::string JournalText(const UpdateJournal& journal)
     return text + "end\n";
 }
 
+// The pieces of `text` between separators, as std::getline reads them: a
+// separator at the very end starts no further piece. (No string streams: they
+// bring the whole locale machinery, half a megabyte, into the program.)
+std::vector<std::string> Split(const std::string& text, char separator)
+{
+    std::vector<std::string> pieces;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = text.find(separator, start);
+        if (end == std::string::npos) {
+            pieces.push_back(text.substr(start));
+            break;
+        }
+        pieces.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return pieces;
+}
+
 bool ParseJournal(const std::string& text, UpdateJournal& journal)
 {
     UpdateJournal parsed;
-    std::istringstream lines(text);
-    std::string line;
-    if (!std::getline(lines, line) || line != JournalHeader) {
+    const std::vector<std::string> lines = Split(text, '\n');
+    if (lines.size() < 2 || lines[0] != JournalHeader) {
         return false;
     }
-    if (!std::getline(lines, line)) {
-        return false;
-    }
+    const std::string& line = lines[1];
     if (line == "state preparing") {
         parsed.state = JournalState::Preparing;
     } else if (line == "state committing") {
@@ -82,21 +99,23 @@ bool ParseJournal(const std::string& text, UpdateJournal& journal)
     } else {
         return false;
     }
-    while (std::getline(lines, line)) {
+    for (std::size_t at = 2; at < lines.size(); ++at) {
+        const std::string& line = lines[at];
         if (line == "end") {
             journal = std::move(parsed);
-            return !std::getline(lines, line); // nothing may follow the end
+            return at + 1 == lines.size(); // nothing may follow the end
         }
         if (line.compare(0, 4, "row ") != 0) {
             return false;
         }
-        std::istringstream fields(line.substr(4));
-        std::string id, target, fresh, backup, extra;
-        if (!std::getline(fields, id, '\t') || !std::getline(fields, target, '\t') ||
-            !std::getline(fields, fresh, '\t') || !std::getline(fields, backup, '\t') ||
-            std::getline(fields, extra, '\t')) {
+        const std::vector<std::string> fields = Split(line.substr(4), '\t');
+        if (fields.size() != 4) {
             return false;
         }
+        const std::string& id = fields[0];
+        const std::string& target = fields[1];
+        const std::string& fresh = fields[2];
+        const std::string& backup = fields[3];
         JournalRow row;
         char* end = nullptr;
         row.resourceId = std::strtol(id.c_str(), &end, 10);
