@@ -52,8 +52,7 @@ const PatchCatalogEntry* CatalogRow(LONG id)
     return nullptr;
 }
 
-std::string Check(LONG id, const std::wstring& source, const std::wstring& packed,
-                  const std::wstring& scratch)
+std::string Check(LONG id, const std::wstring& source, const std::wstring& packed, const std::wstring& scratch)
 {
     const PatchCatalogEntry* row = CatalogRow(id);
     if (!row) {

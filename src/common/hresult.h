@@ -21,8 +21,7 @@ private:
 // Win32 facility and the failure bit.
 constexpr HRESULT HResultFromWin32(DWORD error) noexcept
 {
-    return error == 0 ? S_OK
-                      : static_cast<HRESULT>((error & 0x0000FFFFu) | 0x80070000u);
+    return error == 0 ? S_OK : static_cast<HRESULT>((error & 0x0000FFFFu) | 0x80070000u);
 }
 
 // The HRESULT of the last Win32 error, or E_FAIL when the call set none.

@@ -67,7 +67,8 @@ HMODULE FindStringModule(UINT id) noexcept
 {
     const HMODULE modules[] = {OwnModule()};
     for (const HMODULE module : modules) {
-        const HRSRC resource = FindResourceExW(module, RT_STRING, BlockName(id), MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
+        const HRSRC resource =
+            FindResourceExW(module, RT_STRING, BlockName(id), MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
         StringEntry entry;
         if (EntryOfResource(module, resource, id, &entry)) {
             return module;

@@ -20,7 +20,8 @@ struct StringEntry {
 
 // Walks a string-table block (16 counted entries) to entry `index` (0..15).
 // True only when the entry lies wholly inside the block and is not empty.
-[[nodiscard]] bool FindStringEntry(const void* block, std::size_t blockBytes, unsigned index, StringEntry* entry) noexcept;
+[[nodiscard]] bool FindStringEntry(const void* block, std::size_t blockBytes, unsigned index,
+                                   StringEntry* entry) noexcept;
 
 // The module whose string tables hold a non-empty entry for `id`, or null.
 // Only the program's own module is searched.

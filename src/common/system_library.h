@@ -17,8 +17,7 @@ void RestrictDllSearchToSystem32() noexcept;
 [[nodiscard]] CUniqueLibrary LoadSystemLibrary(const wchar_t* fileName) noexcept;
 
 // Looks up an export and casts it to the caller's function type.
-template <typename Function>
-Function LookupFunction(HMODULE module, const char* name) noexcept
+template <typename Function> Function LookupFunction(HMODULE module, const char* name) noexcept
 {
     if (!module) {
         return nullptr;

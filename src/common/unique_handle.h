@@ -9,8 +9,7 @@
 
 // Traits give the "none" value and how to release: `static T Invalid()` and
 // `static void Close(T)`.
-template <typename T, typename Traits>
-class CUniqueResource {
+template <typename T, typename Traits> class CUniqueResource {
 public:
     CUniqueResource() noexcept = default;
     explicit CUniqueResource(T value) noexcept : m_value(value) {}
@@ -46,8 +45,7 @@ private:
     T m_value = Traits::Invalid();
 };
 
-template <typename T>
-struct NullIsNone {
+template <typename T> struct NullIsNone {
     static T Invalid() noexcept { return nullptr; }
 };
 
@@ -99,8 +97,7 @@ using CCryptHash = CUniqueResource<HCRYPTHASH, CryptHashTraits>;
 class CLockedGlobalBuffer {
 public:
     explicit CLockedGlobalBuffer(SIZE_T bytes) noexcept
-        : m_memory(GlobalAlloc(GMEM_ZEROINIT, bytes))
-        , m_data(m_memory ? GlobalLock(m_memory) : nullptr)
+        : m_memory(GlobalAlloc(GMEM_ZEROINIT, bytes)), m_data(m_memory ? GlobalLock(m_memory) : nullptr)
     {
     }
     ~CLockedGlobalBuffer()

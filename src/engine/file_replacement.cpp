@@ -60,8 +60,7 @@ ReplacementNames NamesFor(const std::wstring& target, DWORD processId, DWORD tic
 {
     ReplacementNames names;
     names.target = target;
-    FormatText(names.fresh, L"%s.new.%d-%d", target.c_str(), static_cast<int>(processId),
-               static_cast<int>(tickCount));
+    FormatText(names.fresh, L"%s.new.%d-%d", target.c_str(), static_cast<int>(processId), static_cast<int>(tickCount));
     names.backup = AsideName(target, processId, tickCount);
     return names;
 }

@@ -32,8 +32,8 @@ public:
     // Runs `plan` and returns its HRESULT: E_UNEXPECTED while a worker exists,
     // E_OUTOFMEMORY when no worker can be started, S_FALSE when the progress
     // window's pump ended before the worker stored its result.
-    [[nodiscard]] HRESULT Run(const PatchPlan& plan, PatchHookContext* context, const PatchHooks& hooks, const std::wstring& caption,
-                HMODULE instance);
+    [[nodiscard]] HRESULT Run(const PatchPlan& plan, PatchHookContext* context, const PatchHooks& hooks,
+                              const std::wstring& caption, HMODULE instance);
 
     // Cancels and reaps the worker: S_OK, S_FALSE without a worker, E_ABORT
     // when it had to be terminated after 10 seconds.

@@ -30,8 +30,8 @@ constexpr ULONG CaseInsensitive = 0x00000040;
 HRESULT CreateNewObject(HANDLE root, const std::wstring& name, PSECURITY_DESCRIPTOR security, ULONG options,
                         ULONG share, CUniqueFileHandle& created) noexcept
 {
-    using NtCreateFileFn = NTSTATUS(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK,
-                                            PLARGE_INTEGER, ULONG, ULONG, ULONG, ULONG, PVOID, ULONG);
+    using NtCreateFileFn = NTSTATUS(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK, PLARGE_INTEGER,
+                                            ULONG, ULONG, ULONG, ULONG, PVOID, ULONG);
     using ToDosErrorFn = ULONG(NTAPI*)(NTSTATUS);
     const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
     const auto create = LookupFunction<NtCreateFileFn>(ntdll, "NtCreateFile");
@@ -125,8 +125,7 @@ private:
 CLocalMemory MakeStagingSecurityDescriptor() noexcept
 {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(StagingSecurity, SDDL_REVISION_1, &descriptor,
-                                                              nullptr)) {
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(StagingSecurity, SDDL_REVISION_1, &descriptor, nullptr)) {
         return CLocalMemory();
     }
     return CLocalMemory(descriptor);
@@ -186,9 +185,9 @@ HRESULT CStagingFolder::Create(const std::wstring& name)
         // Shared for reading and writing but not for deleting: while it is
         // held nobody can rename it, delete it or put a link in its place.
         CUniqueFileHandle held;
-        const HRESULT result = CreateNewObject(nullptr, NtPathOf(folder), descriptor.Get(),
-                                               DirectoryFile | OpenReparsePoint, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                               held);
+        const HRESULT result =
+            CreateNewObject(nullptr, NtPathOf(folder), descriptor.Get(), DirectoryFile | OpenReparsePoint,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, held);
         if (SUCCEEDED(result)) {
             m_folder = std::move(held);
             m_path = folder + L"\\";
@@ -228,12 +227,11 @@ HRESULT CStagingFolder::CreateScratchFile(const std::wstring& fileName, CUniqueF
 }
 
 CLzFunctions::CLzFunctions() noexcept
-    : m_library(LoadSystemLibrary(L"lz32.dll"))
-    , m_init(LookupFunction<InitFn>(m_library.Get(), "LZInit"))
-    , m_read(LookupFunction<ReadFn>(m_library.Get(), "LZRead"))
-    , m_close(LookupFunction<CloseFn>(m_library.Get(), "LZClose"))
-    , m_open(LookupFunction<OpenFn>(m_library.Get(), "LZOpenFileW"))
-    , m_copy(LookupFunction<CopyFn>(m_library.Get(), "LZCopy"))
+    : m_library(LoadSystemLibrary(L"lz32.dll")), m_init(LookupFunction<InitFn>(m_library.Get(), "LZInit")),
+      m_read(LookupFunction<ReadFn>(m_library.Get(), "LZRead")),
+      m_close(LookupFunction<CloseFn>(m_library.Get(), "LZClose")),
+      m_open(LookupFunction<OpenFn>(m_library.Get(), "LZOpenFileW")),
+      m_copy(LookupFunction<CopyFn>(m_library.Get(), "LZCopy"))
 {
 }
 
@@ -258,8 +256,8 @@ HRESULT ExpandPayloadFile(const std::wstring& compressedPath, const std::wstring
     return lz.m_copy(sourceFile.Get(), targetFile.Get()) < 0 ? openFailed : S_OK;
 }
 
-HRESULT ExpandPayload(const CStagingFolder& staging, const CLzFunctions& lz, const PatchPlanEntry& row,
-                      HMODULE module, HANDLE destination, PayloadDigest& digest)
+HRESULT ExpandPayload(const CStagingFolder& staging, const CLzFunctions& lz, const PatchPlanEntry& row, HMODULE module,
+                      HANDLE destination, PayloadDigest& digest)
 {
     const HRESULT openFailed = HResultFromWin32(ERROR_OPEN_FAILED);
     if (!lz.Available()) {

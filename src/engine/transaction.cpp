@@ -76,8 +76,8 @@ HRESULT PrepareAll(const PatchPlan& plan, HMODULE module, const UpdateJournal& j
     }
     for (DWORD i = 0; i < plan.Count(); ++i) {
         const PatchPlanEntry& row = plan[i];
-        const CUniqueFileHandle fresh(CreateFileW(journal.rows[i].names.fresh.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                                  0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        const CUniqueFileHandle fresh(CreateFileW(journal.rows[i].names.fresh.c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                                  nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!fresh) {
             return HResultFromLastError();
         }

@@ -15,8 +15,8 @@ std::string Utf8(const std::wstring& text)
     if (text.empty()) {
         return std::string();
     }
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                         nullptr, nullptr);
+    const int size =
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string out(static_cast<std::size_t>(size), '\0');
     WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], size, nullptr, nullptr);
     return out;
@@ -28,8 +28,8 @@ bool Wide(const std::string& text, std::wstring& out)
     if (text.empty()) {
         return true;
     }
-    const int size = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0);
+    const int size =
+        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), nullptr, 0);
     if (size <= 0) {
         return false;
     }
@@ -57,8 +57,8 @@ std::string JournalText(const UpdateJournal& journal)
 {
     std::string text = std::string(JournalHeader) + "\n" + "state " + StateName(journal.state) + "\n";
     for (const JournalRow& row : journal.rows) {
-        text += "row " + std::to_string(row.resourceId) + "\t" + Utf8(row.names.target) + "\t" +
-                Utf8(row.names.fresh) + "\t" + Utf8(row.names.backup) + "\n";
+        text += "row " + std::to_string(row.resourceId) + "\t" + Utf8(row.names.target) + "\t" + Utf8(row.names.fresh) +
+                "\t" + Utf8(row.names.backup) + "\n";
     }
     return text + "end\n";
 }
@@ -134,8 +134,8 @@ bool WriteJournal(const std::wstring& path, const UpdateJournal& journal)
     const std::string text = JournalText(journal);
     const std::wstring partial = path + L".new";
     {
-        const CUniqueFileHandle file(CreateFileW(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+        const CUniqueFileHandle file(
+            CreateFileW(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file) {
             return false;
         }

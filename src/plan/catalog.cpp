@@ -37,7 +37,7 @@ PatchCatalogEntry HelpFile(LONG resourceId, DWORD folderKind)
 }
 
 const wchar_t* const FolderSuffixes[TargetFolderCount] = {
-    L"",     L"",     L"",     L"\\CHS", L"\\CHT", L"\\DEU", L"\\ENU", L"\\ESP",
+    L"",      L"",      L"",      L"\\CHS", L"\\CHT", L"\\DEU", L"\\ENU", L"\\ESP",
     L"\\FRA", L"\\ITA", L"\\JPN", L"\\KOR", L"\\NLD", L"\\PLK", L"\\PTB", L"\\RUS",
 };
 

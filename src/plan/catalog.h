@@ -29,9 +29,9 @@ struct PatchCatalogEntry {
     // True: bounds apply to the target file's own version resource; false: to
     // the installed product version.
     bool checkFileVersion = false;
-    DWORD folderKind = 0;  // 1..16, a TargetFolder's kind
-    LONG resourceId = 0;   // the "PATCH" resource holding the payload
-    CSharedText fileName;  // bare file name in the catalogue; full path in a plan row
+    DWORD folderKind = 0; // 1..16, a TargetFolder's kind
+    LONG resourceId = 0;  // the "PATCH" resource holding the payload
+    CSharedText fileName; // bare file name in the catalogue; full path in a plan row
     PatchFileTime fileTime;
     FourPartVersion minVersion;
     FourPartVersion maxVersion;

@@ -59,7 +59,7 @@ private:
 // no target of the rows for this Windows exists.
 [[nodiscard]] LONG CollectPlanEntries(PatchPlan& plan, const CTargetFolderTable& folders);
 [[nodiscard]] LONG CollectPlanEntries(PatchPlan& plan, const CTargetFolderTable& folders, bool sixtyFourBit,
-                        const std::wstring& installedVersion);
+                                      const std::wstring& installedVersion);
 
 // The fixed file information of a file's version resource. False for a
 // missing file, a folder, or a file without a version resource.

@@ -30,8 +30,8 @@ LONG CRegKey::CreateKey(HKEY parent, const wchar_t* subKey) noexcept
 {
     HKEY key = nullptr;
     DWORD disposition = 0;
-    const LONG result = RegCreateKeyExW(parent, subKey, 0, nullptr, REG_OPTION_NON_VOLATILE, RegKeyReadWrite,
-                                        nullptr, &key, &disposition);
+    const LONG result = RegCreateKeyExW(parent, subKey, 0, nullptr, REG_OPTION_NON_VOLATILE, RegKeyReadWrite, nullptr,
+                                        &key, &disposition);
     if (result == ERROR_SUCCESS) {
         Adopt(key, 0);
     }
@@ -96,8 +96,8 @@ bool OpenMachineKeyForRead(CRegKey& key, const wchar_t* subKey, bool sixtyFourBi
     if (!sixtyFourBit) {
         return key.OpenKey(subKey, RegKeyRead) == ERROR_SUCCESS;
     }
-    return key.OpenKey(subKey, RegKeyRead | KEY_WOW64_32KEY) == ERROR_SUCCESS
-        || key.OpenKey(subKey, RegKeyRead | KEY_WOW64_64KEY) == ERROR_SUCCESS;
+    return key.OpenKey(subKey, RegKeyRead | KEY_WOW64_32KEY) == ERROR_SUCCESS ||
+           key.OpenKey(subKey, RegKeyRead | KEY_WOW64_64KEY) == ERROR_SUCCESS;
 }
 
 bool OpenMachineKeyForRead(CRegKey& key, const wchar_t* subKey) noexcept

@@ -50,9 +50,9 @@ public:
     [[nodiscard]] LONG ReadString(const wchar_t* valueName, std::wstring& text);
 };
 
-constexpr REGSAM RegKeyRead = KEY_READ;                     // 0x20019
-constexpr REGSAM RegKeyWrite = KEY_WRITE;                   // 0x20006
-constexpr REGSAM RegKeyReadWrite = KEY_READ | KEY_WRITE;    // 0x2001F
+constexpr REGSAM RegKeyRead = KEY_READ;                  // 0x20019
+constexpr REGSAM RegKeyWrite = KEY_WRITE;                // 0x20006
+constexpr REGSAM RegKeyReadWrite = KEY_READ | KEY_WRITE; // 0x2001F
 constexpr REGSAM RegViewMask = KEY_WOW64_32KEY | KEY_WOW64_64KEY;
 
 // Opens `subKey` for reading: on 64-bit Windows the 32-bit view first and the

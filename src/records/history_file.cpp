@@ -126,8 +126,8 @@ std::string HistoryFileContent(const std::wstring& productName, const std::vecto
     }
     const long long n = number;
     std::wstring text;
-    FormatText(text, L"Updated_%I64d_Date=%d/%d/%d %02d:%02d:%02d", n, now.Year(), now.Month(), now.Day(),
-               now.Hour(), now.Minute(), now.Second());
+    FormatText(text, L"Updated_%I64d_Date=%d/%d/%d %02d:%02d:%02d", n, now.Year(), now.Month(), now.Day(), now.Hour(),
+               now.Minute(), now.Second());
     AppendLine(out, text);
     FormatText(text, L"Updated_%I64d_ProductName=%s", n, productName.c_str());
     AppendLine(out, text);

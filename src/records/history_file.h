@@ -27,4 +27,4 @@ std::string HistoryFileContent(const std::wstring& productName, const std::vecto
 // old file's place only when it is complete. False, with the old file exactly
 // as it was, when anything fails.
 [[nodiscard]] bool WriteHistoryFile(const std::wstring& productName, const std::vector<std::wstring>& oldLines,
-                      const std::wstring& path, const std::wstring& versionText);
+                                    const std::wstring& path, const std::wstring& versionText);

@@ -9,8 +9,7 @@
 namespace {
 
 // An install record that fails, for whatever reason, does not stop the others.
-template <typename Step>
-void RecordStep(Step step) noexcept
+template <typename Step> void RecordStep(Step step) noexcept
 {
     try {
         step();

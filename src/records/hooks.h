@@ -28,8 +28,10 @@ struct PatchHookContext {
 // A new context (null when there is no memory); the post-install hook frees it.
 PatchHookContext* CreatePatchHookContext() noexcept;
 
-[[nodiscard]] HRESULT PreInstallHook(HRESULT resultSoFar, HANDLE cancelEvent, PatchPlan* plan, PatchHookContext* context);
-[[nodiscard]] HRESULT PostInstallHook(HRESULT resultSoFar, HANDLE cancelEvent, PatchPlan* plan, PatchHookContext* context);
+[[nodiscard]] HRESULT PreInstallHook(HRESULT resultSoFar, HANDLE cancelEvent, PatchPlan* plan,
+                                     PatchHookContext* context);
+[[nodiscard]] HRESULT PostInstallHook(HRESULT resultSoFar, HANDLE cancelEvent, PatchPlan* plan,
+                                      PatchHookContext* context);
 
 // The install records of a finished update, in their order: the patch entry,
 // the update history, the outdated help marker, the product's values. Each

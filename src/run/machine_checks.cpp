@@ -35,8 +35,8 @@ bool CheckAdministratorMembership(bool* isMember) noexcept
     const CUniqueHandle token(rawToken);
 
     DWORD needed = 0;
-    if (GetTokenInformation(token.Get(), TokenGroups, nullptr, 0, &needed)
-        || GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+    if (GetTokenInformation(token.Get(), TokenGroups, nullptr, 0, &needed) ||
+        GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
         return false;
     }
     const CLockedGlobalBuffer buffer(needed);
@@ -49,8 +49,8 @@ bool CheckAdministratorMembership(bool* isMember) noexcept
 
     SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
     PSID rawSid = nullptr;
-    if (!AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS,
-                                  0, 0, 0, 0, 0, 0, &rawSid)) {
+    if (!AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0,
+                                  0, &rawSid)) {
         return false;
     }
     const CUniqueSid administrators(rawSid);

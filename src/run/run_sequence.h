@@ -40,10 +40,10 @@ bool IsSilentMode() noexcept;
 
 // What the machine checks found, as plain data.
 struct MachineFacts {
-    bool adminTestMade = false;   // CheckAdministratorMembership's result
-    bool adminMember = false;     // its membership flag
-    DWORD platformId = 0;         // OsVersionInfo().platformId
-    bool sixtyFourBit = false;    // IsSixtyFourBitProcessor()
+    bool adminTestMade = false; // CheckAdministratorMembership's result
+    bool adminMember = false;   // its membership flag
+    DWORD platformId = 0;       // OsVersionInfo().platformId
+    bool sixtyFourBit = false;  // IsSixtyFourBitProcessor()
 };
 
 // Administrator test first, then the processor.

@@ -58,9 +58,8 @@ TEST_F(Replacement, ATargetInUseThatMayBeRenamedIsReplaced)
 {
     WriteText(m_names.target, "old");
     WriteText(m_names.fresh, "new");
-    const CUniqueFileHandle holder(CreateFileW(m_names.target.c_str(), GENERIC_READ,
-                                               FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
-                                               nullptr));
+    const CUniqueFileHandle holder(CreateFileW(
+        m_names.target.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(holder);
     EXPECT_EQ(S_OK, CommitReplacement(m_names));
     EXPECT_EQ(L"new", ReadText(m_names.target));
@@ -87,8 +86,8 @@ TEST_F(Replacement, AFailedCommitChangesNothing)
         }
         CUniqueFileHandle holder;
         if (c.holdTarget) {
-            holder.Reset(CreateFileW(m_names.target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                     0, nullptr));
+            holder.Reset(
+                CreateFileW(m_names.target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
             ASSERT_TRUE(holder) << c.what;
         }
         EXPECT_EQ(c.expected, CommitReplacement(m_names)) << c.what;

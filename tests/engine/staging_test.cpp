@@ -176,8 +176,8 @@ TEST_F(Payloads, AMissingPayloadIsAFailure)
     const CLzFunctions lz;
     PatchPlanEntry row(PatchCatalog[0], std::wstring(L"C:\\somewhere\\CardProbe.dll"));
     row.resourceId = 499;
-    const CUniqueFileHandle out(CreateFileW(Path(L"out.dll").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    const CUniqueFileHandle out(
+        CreateFileW(Path(L"out.dll").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     PayloadDigest digest{};
     EXPECT_EQ(HResultFromWin32(ERROR_RESOURCE_NAME_NOT_FOUND),
               ExpandPayload(staging, lz, row, GetModuleHandleW(nullptr), out.Get(), digest));

@@ -77,8 +77,8 @@ TEST_F(Transaction, EveryTargetGetsItsVerifiedPayloadAndNothingElseIsLeft)
 TEST_F(Transaction, AFailingRowPutsEveryRowBack)
 {
     // The second target can be neither overwritten nor renamed.
-    const CUniqueFileHandle holder(CreateFileW(Path(m_names[1]).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                               OPEN_EXISTING, 0, nullptr));
+    const CUniqueFileHandle holder(
+        CreateFileW(Path(m_names[1]).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(holder);
     EXPECT_EQ(HResultFromWin32(ERROR_SHARING_VIOLATION), ApplyPatchPlan(m_plan, GetModuleHandleW(nullptr), m_journal));
     for (int i = 0; i < 3; ++i) {

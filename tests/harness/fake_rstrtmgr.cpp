@@ -58,10 +58,10 @@ __declspec(dllexport) DWORD WINAPI RmRegisterResources(DWORD handle, UINT files,
                                                        void* applicationList, UINT services, LPCWSTR* serviceNames)
 {
     const DWORD result = Configured(L"FAKE_RM_REGISTER_RESULT");
-    std::wstring line = L"RmRegisterResources handle=" + std::to_wstring(handle) + L" files=" +
-                        std::to_wstring(files) + L" applications=" + std::to_wstring(applications) +
-                        (applicationList ? L"+list" : L"") + L" services=" + std::to_wstring(services) +
-                        (serviceNames ? L"+list" : L"") + L" result=" + std::to_wstring(result);
+    std::wstring line = L"RmRegisterResources handle=" + std::to_wstring(handle) + L" files=" + std::to_wstring(files) +
+                        L" applications=" + std::to_wstring(applications) + (applicationList ? L"+list" : L"") +
+                        L" services=" + std::to_wstring(services) + (serviceNames ? L"+list" : L"") + L" result=" +
+                        std::to_wstring(result);
     for (UINT i = 0; i < files; ++i) {
         line += L"\n  ";
         line += names[i];

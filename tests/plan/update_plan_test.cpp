@@ -81,10 +81,7 @@ protected:
         }
     }
 
-    std::wstring Target(DWORD kind, const wchar_t* name) const
-    {
-        return m_folders[kind - 1].path.Get() + L"\\" + name;
-    }
+    std::wstring Target(DWORD kind, const wchar_t* name) const { return m_folders[kind - 1].path.Get() + L"\\" + name; }
 
     void Seed(DWORD kind, const wchar_t* name, FourPartVersion version)
     {
@@ -98,8 +95,8 @@ protected:
         const struct {
             DWORD kind;
             const wchar_t* name;
-        } programs[] = {{1, L"CardProbe.dll"}, {1, L"UpdateLink.dll"}, {1, L"Zentrel.exe"}, {1, L"ZentrelTask.exe"},
-                        {1, L"FrameCore.dll"}, {2, L"CardProbe.dll"}, {2, L"vxdecode.dll"}, {2, L"vxplay.dll"}};
+        } programs[] = {{1, L"CardProbe.dll"}, {1, L"UpdateLink.dll"}, {1, L"Zentrel.exe"},  {1, L"ZentrelTask.exe"},
+                        {1, L"FrameCore.dll"}, {2, L"CardProbe.dll"},  {2, L"vxdecode.dll"}, {2, L"vxplay.dll"}};
         for (const auto& program : programs) {
             Seed(program.kind, program.name, version);
         }

@@ -40,17 +40,10 @@ TEST(VersionRules, BoundsAreInclusiveAndNumeric)
         bool atMost320;
         bool equalsTarget;
     } cases[] = {
-        {L"3.1.00.14000", true, true, false},
-        {L"3.0.0.0", true, true, false},
-        {L"3.2.0.0", true, true, false},
-        {L"3.2.00.07040", true, false, true},
-        {L"3.2.0.7040", true, false, true},
-        {L"3.2.0.1", true, false, false},
-        {L"2.9.9.9", false, true, false},
-        {L"3.2", true, false, false},
-        {L" 3.1.0.0", true, true, false},
-        {L"3.-1.0.0", false, true, false},
-        {L"", false, false, false},
+        {L"3.1.00.14000", true, true, false}, {L"3.0.0.0", true, true, false},    {L"3.2.0.0", true, true, false},
+        {L"3.2.00.07040", true, false, true}, {L"3.2.0.7040", true, false, true}, {L"3.2.0.1", true, false, false},
+        {L"2.9.9.9", false, true, false},     {L"3.2", true, false, false},       {L" 3.1.0.0", true, true, false},
+        {L"3.-1.0.0", false, true, false},    {L"", false, false, false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.atLeast300, VersionAtLeast(c.text, 3, 0, 0, 0)) << c.text;

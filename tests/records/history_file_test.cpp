@@ -35,8 +35,8 @@ std::vector<std::wstring> ReadLines(const std::wstring& path)
 std::string Group(int n)
 {
     const std::string number = std::to_string(n);
-    return "Updated_" + number + "_Date=2013/7/2 09:05:00\r\n" + "Updated_" + number +
-           "_ProductName=Zentrel\r\n" + "Updated_" + number + "_Version=3.2.00.07040\r\n" + "Updated_" + number +
+    return "Updated_" + number + "_Date=2013/7/2 09:05:00\r\n" + "Updated_" + number + "_ProductName=Zentrel\r\n" +
+           "Updated_" + number + "_Version=3.2.00.07040\r\n" + "Updated_" + number +
            "_ProductGUID={3E81B4D2-7C60-4F1A-9D35-B0C6E2A8F471}\r\n";
 }
 
@@ -47,8 +47,7 @@ TEST(HistoryContent, TheCounterRisesAndTheNewGroupFollowsTheOldLines)
         std::vector<std::wstring> old;
         std::string expected;
     } cases[] = {
-        {"counter present",
-         Lines({L"3.1.00.14000", L"UpdateCount=2", L"Updated_2_Date=2012/1/1 10:00:00"}),
+        {"counter present", Lines({L"3.1.00.14000", L"UpdateCount=2", L"Updated_2_Date=2012/1/1 10:00:00"}),
          "3.2.00.07040\r\n3.1.00.14000\r\nUpdateCount=3\r\nUpdated_2_Date=2012/1/1 10:00:00\r\n" + Group(3)},
         {"no counter", Lines({L"3.1.00.14000", L"note"}),
          "3.2.00.07040\r\n3.1.00.14000\r\nnote\r\nUpdateCount=1\r\n" + Group(1)},
@@ -82,7 +81,6 @@ TEST(HistoryContent, AnInvalidTimeShowsMinusOnes)
 
 class HistoryFile : public ::testing::Test {
 protected:
-
     void WriteBytes(const std::string& bytes)
     {
         std::ofstream out(m_path.c_str(), std::ios::binary);

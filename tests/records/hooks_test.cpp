@@ -42,10 +42,7 @@ protected:
 
     PatchHookContext* NewContext() { return new PatchHookContext(FakeRestartManager::Load()); }
 
-    bool RecordsWritten()
-    {
-        return ReadMachineString(PatchKey, L"patchid", KEY_WOW64_32KEY) == L"RX4819305562";
-    }
+    bool RecordsWritten() { return ReadMachineString(PatchKey, L"patchid", KEY_WOW64_32KEY) == L"RX4819305562"; }
 
     const CTestFolder m_temp{L"zentrel-hooks"};
     const std::wstring m_root = m_temp.Path();
@@ -61,8 +58,10 @@ TEST_F(Hooks, ASuccessfulRunClosesWritesTheRecordsAndRestarts)
     EXPECT_EQ(L"Zentrel", context->patchName.Get());
     EXPECT_EQ("RmStartSession flags=0 result=0\n"
               "RmRegisterResources handle=77 files=1 applications=0 services=0 result=0\n"
-              "  " + std::string(m_root.begin(), m_root.end()) + "\\Zentrel\\Zentrel.exe\n"
-              "RmShutdown handle=77 flags=1\n",
+              "  " +
+                  std::string(m_root.begin(), m_root.end()) +
+                  "\\Zentrel\\Zentrel.exe\n"
+                  "RmShutdown handle=77 flags=1\n",
               m_fake.Calls());
 
     EXPECT_EQ(S_OK, PostInstallHook(S_OK, nullptr, &m_plan, context));
@@ -161,8 +160,8 @@ TEST_F(Hooks, TheHelpMarkerGoesOnlyForThreeZeroToThreeOne)
     const struct {
         const wchar_t* installed;
         bool deleted;
-    } cases[] = {{L"3.0.0.0", true}, {L"3.1.0.0", true}, {L"3.1.0.1", false}, {L"3.1.0.14000", false},
-                 {L"2.9.9.9", false}, {L"", false}};
+    } cases[] = {{L"3.0.0.0", true},      {L"3.1.0.0", true},  {L"3.1.0.1", false},
+                 {L"3.1.0.14000", false}, {L"2.9.9.9", false}, {L"", false}};
     for (const auto& c : cases) {
         WriteText(m_root + L"\\Help\\VersionZentrelHelp.txt", "marker");
         SetMachineString(ProductUninstallKey, KEY_WOW64_32KEY, L"DisplayVersion", c.installed);

@@ -72,11 +72,15 @@ TEST_F(Session, ARunStartsRegistersShutsDownRestartsAndEnds)
     EXPECT_EQ(nullptr, session.Module());
     EXPECT_EQ("RmStartSession flags=0 result=0\n"
               "RmRegisterResources handle=77 files=2 applications=0 services=0 result=0\n"
-              "  " + Narrow(m_a) + "\n"
-              "  " + Narrow(m_b) + "\n"
-              "RmShutdown handle=77 flags=1\n"
-              "RmRestart handle=77 flags=0\n"
-              "RmEndSession handle=77\n",
+              "  " +
+                  Narrow(m_a) +
+                  "\n"
+                  "  " +
+                  Narrow(m_b) +
+                  "\n"
+                  "RmShutdown handle=77 flags=1\n"
+                  "RmRestart handle=77 flags=0\n"
+                  "RmEndSession handle=77\n",
               m_fake.Calls());
 }
 

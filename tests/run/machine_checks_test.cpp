@@ -56,12 +56,17 @@ TEST(AdministratorTest, OnlyAnEnabledAdministratorsGroupCounts)
     } cases[] = {
         {"no groups", {}, false},
         {"elevated: enabled, last of many",
-         {{WinWorldSid, Enabled}, {WinBuiltinUsersSid, Enabled}, {WinAuthenticatedUserSid, Enabled},
-          {WinInteractiveSid, Enabled}, {WinBuiltinAdministratorsSid, Enabled | SE_GROUP_OWNER}},
+         {{WinWorldSid, Enabled},
+          {WinBuiltinUsersSid, Enabled},
+          {WinAuthenticatedUserSid, Enabled},
+          {WinInteractiveSid, Enabled},
+          {WinBuiltinAdministratorsSid, Enabled | SE_GROUP_OWNER}},
          true},
         {"elevated: enabled, first", {{WinBuiltinAdministratorsSid, Enabled}, {WinWorldSid, Enabled}}, true},
         {"filtered token of a non-elevated administrator",
-         {{WinWorldSid, Enabled}, {WinBuiltinAdministratorsSid, SE_GROUP_USE_FOR_DENY_ONLY}, {WinBuiltinUsersSid, Enabled}},
+         {{WinWorldSid, Enabled},
+          {WinBuiltinAdministratorsSid, SE_GROUP_USE_FOR_DENY_ONLY},
+          {WinBuiltinUsersSid, Enabled}},
          false},
         {"present but not enabled", {{WinBuiltinAdministratorsSid, SE_GROUP_MANDATORY}}, false},
         {"other groups only", {{WinBuiltinUsersSid, Enabled}, {WinBuiltinPowerUsersSid, Enabled}}, false},
@@ -86,7 +91,7 @@ TEST(ProcessorTest, OnlyX64AndItaniumAreSixtyFourBit)
         DWORD type;
         bool expected;
     } cases[] = {
-        {PROCESSOR_AMD_X8664, true}, {PROCESSOR_INTEL_IA64, true}, {PROCESSOR_INTEL_386, false},
+        {PROCESSOR_AMD_X8664, true},  {PROCESSOR_INTEL_IA64, true},     {PROCESSOR_INTEL_386, false},
         {PROCESSOR_INTEL_486, false}, {PROCESSOR_INTEL_PENTIUM, false}, {0, false},
     };
     for (const auto& c : cases) {
@@ -113,7 +118,8 @@ public:
         startup.cb = sizeof(startup);
         PROCESS_INFORMATION info = {};
         std::wstring commandLine = L"\"" + m_path + L"\"";
-        if (!CreateProcessW(m_path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+        if (!CreateProcessW(m_path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                            &info)) {
             ADD_FAILURE() << "cannot start the sleeper: " << GetLastError();
             return;
         }

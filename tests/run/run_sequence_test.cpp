@@ -23,10 +23,12 @@ TEST(CheckMachine, AdministratorFirstThenProcessor)
         std::optional<RunOutcome> expected;
     } cases[] = {
         {"elevated administrator, x64", {true, true, nt, true}, std::nullopt},
-        {"non-administrator on 32-bit Windows sees the administrator message", {true, false, nt, false},
+        {"non-administrator on 32-bit Windows sees the administrator message",
+         {true, false, nt, false},
          RunOutcome::NotAdministrator},
         {"non-administrator on x64", {true, false, nt, true}, RunOutcome::NotAdministrator},
-        {"token unreadable on NT never counts as administrator", {false, false, nt, true},
+        {"token unreadable on NT never counts as administrator",
+         {false, false, nt, true},
          RunOutcome::NotAdministrator},
         {"no token test outside NT counts as administrator", {false, false, windows9x, true}, std::nullopt},
         {"GetVersionExW failed: platform 0", {false, false, 0, true}, std::nullopt},

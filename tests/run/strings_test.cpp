@@ -33,7 +33,8 @@ std::wstring EntryText(const std::vector<WORD>& block, std::size_t bytes, unsign
 
 TEST(FindStringEntry, WalksCountedEntries)
 {
-    const auto block = MakeBlock({L"zero", L"", L"two", L"", L"", L"", L"", L"", L"", L"", L"", L"", L"", L"", L"", L"last"});
+    const auto block =
+        MakeBlock({L"zero", L"", L"two", L"", L"", L"", L"", L"", L"", L"", L"", L"", L"", L"", L"", L"last"});
     const std::size_t bytes = block.size() * sizeof(WORD);
     struct Case {
         unsigned index;
@@ -74,7 +75,8 @@ TEST(StringTables, EnglishTextsAreExact)
         {1215, L"Cannot install because related programs are running.\nExit all programs, and try again."},
         {1216, L"The operating system is not adequate for running Zentrel."},
         {1217, L"No software version applicable to this update is installed. The update will be cancelled."},
-        {1218, L"The version of Zentrel already installed on the computer is the same version.\nThe program will quit."},
+        {1218,
+         L"The version of Zentrel already installed on the computer is the same version.\nThe program will quit."},
         {1219, L"You must be logged on with a computer administrator account to run this program."},
         {1230, L"Now processing...\nPlease wait for a while."},
     };
@@ -116,8 +118,8 @@ TEST(StringTables, EveryLanguageHoldsEveryText)
                 // Translated, not English left in place.
                 const HRSRC english = FindResourceExW(module, RT_STRING, MAKEINTRESOURCEW(id / 16 + 1), 1033);
                 StringEntry englishEntry;
-                ASSERT_TRUE(FindStringEntry(LockResource(LoadResource(module, english)), SizeofResource(module, english),
-                                            id % 16, &englishEntry));
+                ASSERT_TRUE(FindStringEntry(LockResource(LoadResource(module, english)),
+                                            SizeofResource(module, english), id % 16, &englishEntry));
                 EXPECT_NE(std::wstring(englishEntry.text, englishEntry.length), text) << language << " " << id;
             }
         }
