@@ -10,7 +10,7 @@ same payloads and only LZ-expands each onto its target. They alternate
 alike; the medians and their ratio are printed, with the updater's peak
 private memory.
 
-usage: python3 tools/benchmark_update.py [--build DIR] [--rounds N]
+usage: python3 tools/benchmark_update.py [--build DIR] [--rounds N] [--seed-build DIR]
   DIR: a build folder (default: build, or build-x64 where this machine
   cannot run 32-bit programs); `cmake --build DIR --target lz_floor` first.
 Run it under a display (xvfb-run) like the tests.
@@ -82,8 +82,11 @@ def main():
     default_build = "build" if can_run_32bit_programs() else "build-x64"
     parser.add_argument("--build", default=os.path.join(ROOT, default_build))
     parser.add_argument("--rounds", type=int, default=7)
+    parser.add_argument("--seed-build", help="the build whose stand-in programs make the old installation "
+                        "(default: --build; a release build with the maker's files has none)")
     args = parser.parse_args()
     build = os.path.abspath(args.build)
+    seed_build = os.path.abspath(args.seed_build or args.build)
     updater = os.path.join(build, "ZentrelUpdate.exe")
     floor = os.path.join(build, "resources", "payloads", "lz_floor.exe")
     for path in (updater, floor):
@@ -102,7 +105,7 @@ def main():
                 f.write(f"{pid}\t{target}\n")
 
         def seed():
-            installation.seed(prefix, build)
+            installation.seed(prefix, seed_build)
             # Silent: the 32-bit updater reads the 32-bit view, the 64-bit check build the other.
             for view in (32, 64):
                 prefix.reg_import(view, f"[{HKLM}\\{UPDATE_TOOL_KEY}]\n\"LaunchInstaller\"={reg_dword(1)}\n")
