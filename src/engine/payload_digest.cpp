@@ -4,15 +4,29 @@
 
 #include "common/hresult.h"
 
+namespace {
+
+// One provider for the whole run: acquiring one loads the provider's library
+// and reads its registration, which costs more than hashing a payload.
+HCRYPTPROV Sha256Provider() noexcept
+{
+    static const CCryptContext provider = [] {
+        HCRYPTPROV acquired = 0;
+        return CCryptContext(
+            CryptAcquireContextW(&acquired, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT | CRYPT_SILENT)
+                ? acquired
+                : 0);
+    }();
+    return provider.Get();
+}
+
+} // namespace
+
 CSha256::CSha256() noexcept
 {
-    HCRYPTPROV provider = 0;
-    if (!CryptAcquireContextW(&provider, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT | CRYPT_SILENT)) {
-        return;
-    }
-    m_provider.Reset(provider);
+    const HCRYPTPROV provider = Sha256Provider();
     HCRYPTHASH hash = 0;
-    if (CryptCreateHash(m_provider.Get(), CALG_SHA_256, 0, 0, &hash)) {
+    if (provider && CryptCreateHash(provider, CALG_SHA_256, 0, 0, &hash)) {
         m_hash.Reset(hash);
     }
 }

@@ -26,7 +26,6 @@ public:
     [[nodiscard]] bool Finish(PayloadDigest& digest) noexcept;
 
 private:
-    CCryptContext m_provider;
     CCryptHash m_hash;
 };
 
