@@ -102,8 +102,11 @@ bool ParseJournal(const std::string& text, UpdateJournal& journal)
     for (std::size_t at = 2; at < lines.size(); ++at) {
         const std::string& line = lines[at];
         if (line == "end") {
+            if (at + 1 != lines.size()) {
+                return false; // nothing may follow the end
+            }
             journal = std::move(parsed);
-            return at + 1 == lines.size(); // nothing may follow the end
+            return true;
         }
         if (line.compare(0, 4, "row ") != 0) {
             return false;

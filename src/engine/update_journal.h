@@ -31,8 +31,8 @@ struct UpdateJournal {
 // The journal's file name in the application folder.
 inline constexpr const wchar_t* UpdateJournalName = L"ZentrelUpdate.journal";
 
-// The journal as text (UTF-8 lines), and back. Parsing fails on anything it
-// does not fully understand.
+// The journal as text (UTF-8 lines), and back. Parsing fails, leaving
+// `journal` as it was, on anything it does not fully understand.
 std::string JournalText(const UpdateJournal& journal);
 [[nodiscard]] bool ParseJournal(const std::string& text, UpdateJournal& journal);
 

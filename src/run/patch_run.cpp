@@ -15,7 +15,8 @@ HRESULT RunPatchProcess(const PatchPlan& plan, const std::wstring& caption, HMOD
     PatchHookContext* context = CreatePatchHookContext();
     CPatchProcess process;
     const HRESULT result = process.Run(plan, context, InstallHooks(), caption, instance);
-    if (result == S_OK || (SUCCEEDED(result) && result != S_FALSE)) {
+    // S_FALSE: the window went before the worker told its result, which may still be unfinished.
+    if (SUCCEEDED(result) && result != S_FALSE) {
         // Files and records are done: nothing is left for a later run to finish.
         RemoveJournal(UpdateJournalPath(&plan));
     }
